@@ -1,6 +1,7 @@
 // The engine's single log sink for its own messages and the libraries' log output.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,8 +11,19 @@ namespace tessaro {
 
 enum TLogLevel : int { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
 
+// llQuiet -8, llPanic 0, llFatal 8 ... llDebug 48.
 int LogLevelToLibrary(TLogLevel level);
+// Below -8 llQuiet, 48 or more llDebug; a value between two levels maps to the
+// higher-numbered one (20 gives llWarning).
 TLogLevel LogLevelFromLibrary(int libraryLevel);
+
+// One delivered message; every delivery carries its own copy.
+struct TLogInfo {
+    const void* sender = nullptr;
+    std::uint32_t threadId = 0;
+    TLogLevel logLevel = llInfo;
+    std::string logMsg;
+};
 
 class TEngineLogger {
 public:
@@ -22,26 +34,41 @@ public:
     static TEngineLogger& GetLogger();
 
     TLogLevel LogLevel() const;
+    // Stores the level and applies it to the libraries (when avutil is bound).
     void SetLogLevel(TLogLevel level);
     // "quiet" ... "debug" (any letter case) or a library level number; throws
-    // std::invalid_argument for any other text.
+    // std::invalid_argument for any other text (std::out_of_range for huge numbers).
     void SetLogLevelByName(const std::string& name);
 
+    // True (the default): handlers run on the main thread while the logging thread
+    // waits. False: handlers run on the logging thread and must cope with concurrent calls.
     bool TriggerEventInMainThread() const;
     void SetTriggerEventInMainThread(bool value);
+    // Without a handler nothing is delivered.
     void SetOnLog(TOnLog handler);
 
-    // Engine messages; Level is a TLogLevel ordinal (0 quiet ... 6 verbose).
+    // Engine messages; Level is a TLogLevel ordinal (0 quiet ... 6 verbose). Delivered
+    // when level <= LogLevel, and verbose messages whenever LogLevel is not llQuiet.
     void Log(const void* sender, int level, const std::string& message);
+    // As Log; the text is formatted only when it will be delivered.
     void LogFmt(const void* sender, int level, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
 
-    // Installs the library log callback; called by the loader once avutil is bound.
+    // Installs the library log callback and applies LogLevel; called by the loader
+    // each time avutil has been bound.
     void Attach();
 
 private:
     TEngineLogger();
     ~TEngineLogger();
+    TEngineLogger(const TEngineLogger&) = delete;
+    TEngineLogger& operator=(const TEngineLogger&) = delete;
+
+    bool WillDeliver(int level) const;
+    void Deliver(TLogInfo info) const;
+    void LibraryLog(void* context, int level, const char* format, va_list args);
+    static void LibraryLogCallback(void* context, int level, const char* format, va_list args);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

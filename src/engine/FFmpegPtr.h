@@ -24,10 +24,12 @@ struct AVCodecParametersDeleter {
 struct AVInputFormatContextDeleter {
     void operator()(AVFormatContext* p) const { ff::avformat_close_input(&p); }
 };
-// An output context; closes its I/O context first when the muxer owns one.
+// An output context; closes its I/O context first when it was opened by name
+// (a custom I/O context, AVFMT_FLAG_CUSTOM_IO, belongs to its own holder).
 struct AVOutputFormatContextDeleter {
     void operator()(AVFormatContext* p) const {
-        if (p->oformat != nullptr && (p->oformat->flags & AVFMT_NOFILE) == 0 && p->pb != nullptr) {
+        if (p->oformat != nullptr && (p->oformat->flags & AVFMT_NOFILE) == 0 && p->pb != nullptr &&
+            (p->flags & AVFMT_FLAG_CUSTOM_IO) == 0) {
             ff::avio_closep(&p->pb);
         }
         ff::avformat_free_context(p);

@@ -1,42 +1,32 @@
 #include "LibraryLoader.h"
 
 #include "EngineException.h"
+#include "EngineLogger.h"
+#include "EngineUtils.h"
 #include "LibraryBinding.h"
+#include "UnicodeProtocol.h"
 
 #include <cassert>
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 namespace tessaro {
 namespace {
-
-bool IsRegularFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::string LastDlError() {
-    const char* text = dlerror();
-    return text ? text : "unknown error";
-}
-
-// Loads Dir + FileName when that file exists, otherwise the bare FileName through
-// the system search. Returns null and fills error on failure.
-void* LoadLibraryFromDir(const std::string& dir, const std::string& fileName, std::string& error) {
-    const std::string fullPath = dir + fileName;
-    const bool fromDir = !dir.empty() && IsRegularFile(fullPath);
-    void* handle = dlopen(fromDir ? fullPath.c_str() : fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        error = LastDlError();
-    }
-    return handle;
-}
 
 std::string WithTrailingSlash(const std::string& dir) {
     if (dir.empty() || dir.back() == '/') {
         return dir;
     }
     return dir + '/';
+}
+
+// What loading a library brings with it: the logger takes over the libraries' log
+// output once avutil is bound, and "unicode:" names become usable once avformat is.
+void AttachLibraryServices(TLibraryKind kind) {
+    if (kind == TLibraryKind::libAVUtil) {
+        TEngineLogger::GetLogger().Attach();
+    } else if (kind == TLibraryKind::libAVFormat) {
+        RegisterUnicodeProtocol();
+    }
 }
 
 } // namespace
@@ -65,10 +55,14 @@ std::string TLibraryLoader::LibFileName(TLibraryKind kind) const {
 
 bool TLibraryLoader::LoadLib(TLibraryKind kind) {
     Status& status = status_[int(kind)];
+    if (status.handle != nullptr && status.bound) {
+        return true;
+    }
     const std::string fileName = LibFileName(kind);
     if (status.handle == nullptr) {
         const auto slash = fileName.rfind('/');
-        std::string dir = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+        std::string dir =
+            slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
         const std::string file = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
         if (dir.empty()) {
             dir = WithTrailingSlash(libraryDir_);
@@ -76,7 +70,8 @@ bool TLibraryLoader::LoadLib(TLibraryKind kind) {
         std::string error;
         void* handle = LoadLibraryFromDir(dir, file, error);
         if (handle == nullptr) {
-            lastError_ = FormatText("Load library %s error: %s", (dir + file).c_str(), error.c_str());
+            lastError_ =
+                FormatText("Load library %s error: %s", (dir + file).c_str(), error.c_str());
             return false;
         }
         status.handle = handle;
@@ -93,6 +88,7 @@ bool TLibraryLoader::LoadLib(TLibraryKind kind) {
         UnloadLib(kind);
         return false;
     }
+    AttachLibraryServices(kind);
     if (loadedHook_ != nullptr) {
         loadedHook_(kind);
     }

@@ -22,7 +22,9 @@ inline constexpr int LibraryKindCount = 8;
 
 using TLibrarySet = std::uint8_t;
 
-constexpr TLibrarySet LibBit(TLibraryKind kind) { return TLibrarySet(1u << unsigned(kind)); }
+constexpr TLibrarySet LibBit(TLibraryKind kind) {
+    return TLibrarySet(1u << unsigned(kind));
+}
 
 inline constexpr TLibrarySet ConverterLibraries =
     LibBit(TLibraryKind::libAVCodec) | LibBit(TLibraryKind::libAVFilter) |
@@ -52,7 +54,9 @@ public:
     void UnloadLib(TLibraryKind kind);
     void UnloadLibSet(TLibrarySet set);
 
-    // Called after a library has been loaded and bound (logger attach, name handling).
+    // Called after a library has been newly loaded and bound, after the loader's own
+    // follow-up work (the logger attaches to avutil, "unicode:" names are prepared with
+    // avformat). A library that was already loaded does not call it again.
     using LoadedHook = void (*)(TLibraryKind);
     void SetLoadedHook(LoadedHook hook) { loadedHook_ = hook; }
 
