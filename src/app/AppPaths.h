@@ -1,0 +1,46 @@
+// Where the program finds its files: the executable's folder, the settings file,
+// the format file, the library and skin folders, and the default output folder.
+#pragma once
+
+#include <string>
+
+namespace tessaro {
+
+inline constexpr const char* SettingsFileName = "tessaro.ini";
+inline constexpr const char* FormatFileName = "plovupspformat.ini";
+
+// The folder of the running executable (from /proc/self/exe), with a trailing "/".
+std::string ExecutableDir();
+
+// The settings file beside the executable when that folder is writable (a portable
+// run, e.g. from the build tree); otherwise $XDG_CONFIG_HOME/tessaro/tessaro.ini
+// (~/.config when the variable is unset), whose folder is created when missing.
+std::string SettingsFilePath(const std::string& exeDir);
+
+// The format file beside the executable when it exists there; otherwise the one in
+// the installed data folder.
+std::string FormatFilePath(const std::string& exeDir);
+
+// Folder of the media and DVD libraries: exeDir + "LibAV".
+std::string LibraryFolder(const std::string& exeDir);
+
+// The splash picture that replaces the built-in one when present.
+std::string SplashPicturePath(const std::string& exeDir);
+
+// The user's home folder (from $HOME, else the password database), without trailing "/".
+std::string HomeDir();
+
+// The files of one run of the program.
+struct TAppLocation {
+    std::string exeDir;       // with trailing "/"
+    std::string settingsPath; // tessaro.ini
+    std::string formatPath;   // plovupspformat.ini
+};
+
+// The locations for the running executable.
+TAppLocation LocateAppFiles();
+
+// The output and snapshot folder used when none is stored: ~/videoconverter.
+std::string DefaultOutputDir();
+
+} // namespace tessaro

@@ -1,0 +1,26 @@
+#include "ErrorReport.h"
+
+#include "EngineException.h"
+
+namespace tessaro {
+
+std::string WithFullStop(std::string message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+        message += '.';
+    }
+    return message;
+}
+
+TErrorReport DescribeException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EngineException& e) {
+        return {WithFullStop(e.what()), TMessageIcon::Warning};
+    } catch (const std::exception& e) {
+        return {WithFullStop(e.what()), TMessageIcon::Error};
+    } catch (...) {
+        return {WithFullStop("Unknown exception"), TMessageIcon::Error};
+    }
+}
+
+} // namespace tessaro

@@ -1,0 +1,19 @@
+// The output folder rule and fresh output file names in it.
+#pragma once
+
+#include <string>
+
+namespace tessaro {
+
+class TIniFile;
+
+// The output path for a source: the output folder ("settings"/"OutPutDir"), the
+// source's file name without folder and last extension, "_(new)" and extensionText,
+// which is appended unchanged (e.g. ".mp4"). When that file exists, "_(new_1)",
+// "_(new_2)", ... are tried in turn; only existing files count.
+// A folder that does not exist and cannot be created is replaced by the default
+// folder, after a warning; the default is created, stored and used for this name.
+std::string MakeOutputName(TIniFile& settings, const std::string& source,
+                           const std::string& extensionText);
+
+} // namespace tessaro

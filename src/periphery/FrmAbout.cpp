@@ -1,0 +1,72 @@
+#include "FrmAbout.h"
+
+#include "GlobalObject.h"
+#include "ShellOpen.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace tessaro {
+
+namespace {
+
+QString HomeUrl() {
+    const TGlobalObject* global = TGlobalObject::Instance();
+    return global != nullptr ? QString::fromStdString(global->HomeUrl()) : QString();
+}
+
+QString ProductName() {
+    const TGlobalObject* global = TGlobalObject::Instance();
+    return global != nullptr ? QString::fromStdString(global->ProductName()) : QString();
+}
+
+} // namespace
+
+TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About"));
+
+    lblAppNameVer_ = new QLabel(this);
+    lblAppNameVer_->setObjectName(QStringLiteral("lblAppNameVer"));
+    lblAppNameVer_->setGeometry(24, 20, 300, 24);
+    QFont bold = lblAppNameVer_->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.3);
+    lblAppNameVer_->setFont(bold);
+
+    lblWebSite_ = new QLabel(this);
+    lblWebSite_->setObjectName(QStringLiteral("lblWebSite"));
+    lblWebSite_->setGeometry(24, 56, 350, 20);
+    lblWebSite_->setCursor(Qt::PointingHandCursor);
+    lblWebSite_->setTextFormat(Qt::RichText);
+    lblWebSite_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    connect(lblWebSite_, &QLabel::linkActivated, this, [this] { lblWebSiteClick(); });
+
+    lblCopyright_ = new QLabel(QStringLiteral("\u00a9 2026 The Tessaro Team"), this);
+    lblCopyright_->setObjectName(QStringLiteral("lblCopyright"));
+    lblCopyright_->setGeometry(24, 88, 160, 20);
+
+    lblRights_ = new QLabel(QStringLiteral("All Rights Reserved"), this);
+    lblRights_->setObjectName(QStringLiteral("lblRights"));
+    lblRights_->setGeometry(24, 110, 160, 20);
+
+    btnOk_ = new QPushButton(QStringLiteral("&Ok"), this);
+    btnOk_->setObjectName(QStringLiteral("btnOk"));
+    btnOk_->setGeometry(Width - 100, Height - 44, 80, 28);
+    btnOk_->setDefault(true);
+    connect(btnOk_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TfrmAbout::showEvent(QShowEvent* event) {
+    setFixedSize(Width, Height);
+    lblAppNameVer_->setText(ProductName());
+    const QString url = HomeUrl();
+    lblWebSite_->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(url.toHtmlEscaped()));
+    QDialog::showEvent(event);
+}
+
+void TfrmAbout::lblWebSiteClick() {
+    OpenWithDefaultHandler(HomeUrl().toStdString());
+}
+
+} // namespace tessaro

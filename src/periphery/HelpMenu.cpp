@@ -1,0 +1,71 @@
+#include "HelpMenu.h"
+
+#include "FrmAbout.h"
+#include "GlobalObject.h"
+#include "ShellOpen.h"
+#include "WebLinks.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace tessaro {
+
+namespace {
+
+void OpenLink(const std::string& address) {
+    if (!address.empty()) {
+        OpenWithDefaultHandler(address);
+    }
+}
+
+QAction* AddItem(QMenu* menu, const char* caption, const char* name) {
+    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    item->setObjectName(QString::fromUtf8(name));
+    return item;
+}
+
+} // namespace
+
+THelpMenu::THelpMenu(QMenu* helpMenu, QWidget* owner) : QObject(helpMenu), owner_(owner) {
+    connect(AddItem(helpMenu, "&Help", "Help2"), &QAction::triggered, this, &THelpMenu::Help2Click);
+    connect(AddItem(helpMenu, "&Web Site", "WebSite1"), &QAction::triggered, this,
+            &THelpMenu::WebSite1Click);
+    connect(AddItem(helpMenu, "&Support and Contact", "SupportandContact1"), &QAction::triggered,
+            this, &THelpMenu::SupportandContact1Click);
+    helpMenu->addSeparator();
+    QMenu* related = helpMenu->addMenu(QStringLiteral("Related Software"));
+    related->setObjectName(QStringLiteral("RelatedSoftware1"));
+    for (const TRelatedProduct& product : RelatedSoftware()) {
+        QAction* item = related->addAction(QString::fromStdString(product.name));
+        const std::string url = product.url;
+        connect(item, &QAction::triggered, this, [url] { OpenLink(url); });
+    }
+    helpMenu->addSeparator();
+    connect(AddItem(helpMenu, "&About", "About"), &QAction::triggered, this,
+            &THelpMenu::AboutClick);
+}
+
+void THelpMenu::Help2Click() {
+    if (const TGlobalObject* global = TGlobalObject::Instance()) {
+        OpenLink(global->HelpUrl());
+    }
+}
+
+void THelpMenu::WebSite1Click() {
+    if (const TGlobalObject* global = TGlobalObject::Instance()) {
+        OpenLink(global->HomeUrl());
+    }
+}
+
+void THelpMenu::SupportandContact1Click() {
+    OpenLink(TessaroSupportUrl);
+}
+
+void THelpMenu::AboutClick() {
+    if (about_ == nullptr) {
+        about_ = new TfrmAbout(owner_);
+    }
+    about_->exec();
+}
+
+} // namespace tessaro

@@ -1,0 +1,70 @@
+#include "ThemeManager.h"
+
+#include "IniFile.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace tessaro {
+
+int StoredThemeIndex(const std::string& settingsPath) {
+    return TIniFile(settingsPath).ReadInteger("settings", "skinIndex", 0);
+}
+
+void TThemeManager::ApplyTheme(int index) {
+    if (!IsThemeIndex(index) || window_ == nullptr) {
+        return;
+    }
+    window_->setStyleSheet(QString::fromStdString(ThemeStyleSheet(index)));
+    active_ = index;
+}
+
+void TThemeManager::ApplyStoredTheme(const std::string& settingsPath) {
+    ApplyTheme(StoredThemeIndex(settingsPath));
+}
+
+TSkinMenu::TSkinMenu(QMenu* skinMenu, QWidget* mainWindow, TThemeManager& themes,
+                     std::string settingsPath)
+    : QObject(skinMenu), window_(mainWindow), themes_(themes),
+      settingsPath_(std::move(settingsPath)) {
+    for (int i = 0; i < ThemeCount; ++i) {
+        QAction* item =
+            skinMenu->addAction(QString::fromUtf8(BuiltInThemes()[std::size_t(i)].name));
+        item->setObjectName(QStringLiteral("Skin%11").arg(i + 1));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, i] { ChooseTheme(i); });
+        items_[std::size_t(i)] = item;
+    }
+    connect(skinMenu, &QMenu::aboutToShow, this, &TSkinMenu::MenuOpening);
+    MarkChecked(themes_.ActiveTheme());
+}
+
+void TSkinMenu::MarkChecked(int index) {
+    checked_ = IsThemeIndex(index) ? index : DesignTimeTheme;
+    for (int i = 0; i < ThemeCount; ++i) {
+        items_[std::size_t(i)]->setChecked(i == checked_);
+    }
+}
+
+void TSkinMenu::MenuOpening() {
+    MarkChecked(StoredThemeIndex(settingsPath_));
+}
+
+void TSkinMenu::ChooseTheme(int index) {
+    if (index == checked_) {
+        // Triggering toggled the item; the chosen theme stays the checked one.
+        MarkChecked(index);
+        return;
+    }
+    if (window_ != nullptr) {
+        window_->hide();
+    }
+    themes_.ApplyTheme(index);
+    MarkChecked(index);
+    if (window_ != nullptr) {
+        window_->show();
+    }
+    TIniFile(settingsPath_).WriteInteger("settings", "skinIndex", index);
+}
+
+} // namespace tessaro

@@ -1,0 +1,62 @@
+// The main window's theme manager and its "&Skin" menu.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <string>
+
+#include "ThemeCatalog.h"
+
+class QAction;
+class QMenu;
+
+namespace tessaro {
+
+// Holds the active theme of the main window. The style sheet is set on the main
+// window, so every window and menu it owns takes the same theme when shown.
+class TThemeManager {
+public:
+    explicit TThemeManager(QWidget* mainWindow) : window_(mainWindow) {}
+
+    // DesignTimeTheme until a built-in theme has been applied.
+    int ActiveTheme() const { return active_; }
+    // Applies built-in theme index; an index outside 0..6 changes nothing.
+    void ApplyTheme(int index);
+    // Start-up: the theme stored as "settings"/"skinIndex" (default 0).
+    void ApplyStoredTheme(const std::string& settingsPath);
+
+private:
+    QPointer<QWidget> window_;
+    int active_ = DesignTimeTheme;
+};
+
+// Reads the stored theme index (default 0).
+int StoredThemeIndex(const std::string& settingsPath);
+
+// Fills the "&Skin" menu with one radio item per theme (Skin11 .. Skin71) and runs it:
+// opening the menu checks the stored theme; choosing another theme hides the main
+// window, applies the theme, shows the window again and stores the index.
+class TSkinMenu : public QObject {
+    Q_OBJECT
+public:
+    TSkinMenu(QMenu* skinMenu, QWidget* mainWindow, TThemeManager& themes,
+              std::string settingsPath);
+
+    QAction* Item(int index) const { return items_[std::size_t(index)]; }
+    int CheckedIndex() const { return checked_; }
+    void ChooseTheme(int index);
+
+private:
+    void MarkChecked(int index);
+    void MenuOpening();
+
+    QPointer<QWidget> window_;
+    TThemeManager& themes_;
+    std::string settingsPath_;
+    std::array<QAction*, ThemeCount> items_{};
+    int checked_ = DesignTimeTheme;
+};
+
+} // namespace tessaro
