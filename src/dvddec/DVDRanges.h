@@ -1,5 +1,5 @@
-// The rule that turns a requested chapter range into the chapters actually played. Shared by
-// the plug-in library (which opens the range) and the program (which checks addresses first).
+// The rules for which titles and chapters a TDVDParam may name. Shared by the plug-in library
+// (which opens the range) and the program (which checks addresses first), with their texts.
 #pragma once
 
 #include "DVDDecApi.h"
@@ -34,6 +34,15 @@ inline TChapterRange ResolveChapterRange(int fromChapter, int toChapter, int cha
         range.error = TChapterRangeError::Reversed;
     }
     return range;
+}
+
+// The reason a 0-based title index is refused; empty when it is one of titleCount titles.
+inline std::string TitleRangeErrorText(int title, int titleCount) {
+    if (title >= 0 && title < titleCount) {
+        return {};
+    }
+    return "Title " + std::to_string(title + 1) + " is not on the DVD (it has " +
+           std::to_string(titleCount < 0 ? 0 : titleCount) + " titles)";
 }
 
 // The reason a range was refused, naming the field at fault; empty when the range is valid.

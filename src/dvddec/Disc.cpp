@@ -1,5 +1,7 @@
 #include "Disc.h"
 
+#include "DVDRanges.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -105,8 +107,8 @@ const ifo_handle_t* TDisc::TitleSetIfo(int titleSet, std::string& error) {
 }
 
 bool TDisc::TitleLayout(int index, TTitleLayout& layout, std::string& error) {
-    if (index < 0 || index >= TitleCount()) {
-        error = Format("Title %d is not on the DVD (it has %d titles)", index + 1, TitleCount());
+    error = TitleRangeErrorText(index, TitleCount());
+    if (!error.empty()) {
         return false;
     }
     const title_info_t& title = vmg_->tt_srpt->title[index];

@@ -1,6 +1,6 @@
 #include "TitleStream.h"
 
-#include "DVDChapterRange.h"
+#include "DVDRanges.h"
 #include "TitleInfo.h"
 
 #include <algorithm>
