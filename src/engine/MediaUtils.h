@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Bindings.h"
+#include "EngineUtils.h" // FormatFileSize for size texts next to the media texts
 
 #include <cstdint>
 #include <string>

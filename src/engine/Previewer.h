@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace tessaro {
 
@@ -34,6 +35,11 @@ struct TPreviewerDeleter {
     void operator()(TPreviewer* previewer) const;
 };
 using TPreviewerPtr = std::unique_ptr<TPreviewer, TPreviewerDeleter>;
+
+// Makes a previewer of a concrete window class.
+template <typename T, typename... Args> TPreviewerPtr MakePreviewer(Args&&... args) {
+    return TPreviewerPtr(std::make_unique<T>(std::forward<Args>(args)...).release());
+}
 
 using TPreviewerFactory = std::function<TPreviewerPtr()>;
 // Installed by the GUI at start-up; an empty factory switches previews off.
