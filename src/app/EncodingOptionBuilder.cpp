@@ -356,17 +356,18 @@ std::string ZoomDvdLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
 void ZoomPan(const TZoomGeometry& g, TOutputOptions& output) {
     const TRowZoom& r = g.Row;
     const long double fourThirds = 4.0L / 3.0L;
-    const long double sw = g.Source.Width, sh = g.Source.Height;
-    const long double croppedW = sw - r.CropLeft - r.CropRight;
-    const long double croppedH = sh - r.CropTop - r.CropBottom;
+    const long double croppedW = g.Source.Width - r.CropLeft - r.CropRight;
+    const long double croppedH = g.Source.Height - r.CropTop - r.CropBottom;
+    // The crop itself is computed in double precision: 720 x 405 gives exactly 160.
+    const double sw = double(g.Source.Width), sh = double(g.Source.Height);
     if (croppedW > 0 && croppedH > 0) {
         const long double p = croppedW / croppedH;
         if (p > fourThirds) {
-            std::int64_t x = std::llabs(Half(Truncate((sw / sh - fourThirds) * sw))) + r.CropLeft;
+            std::int64_t x = std::llabs(Half(Truncate((sw / sh - 4.0 / 3.0) * sw))) + r.CropLeft;
             x = 2 * (x / 2);
             output.CropLeft = output.CropRight = static_cast<std::int32_t>(x);
         } else if (p < fourThirds) {
-            std::int64_t y = std::llabs(Half(Truncate((sh / sw - fourThirds) * sh))) + r.CropTop;
+            std::int64_t y = std::llabs(Half(Truncate((sh / sw - 4.0 / 3.0) * sh))) + r.CropTop;
             y = 2 * (y / 2);
             output.CropTop = output.CropBottom = static_cast<std::int32_t>(y);
         }

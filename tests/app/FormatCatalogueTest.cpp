@@ -1,0 +1,138 @@
+// The built-in catalogue and the format chooser model.
+#include "FormatCatalogue.h"
+#include "IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace tessaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ChooserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("chooser-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    TIniFile Settings(const std::string& text) {
+        const fs::path path = folder_ / "tessaro.ini";
+        std::ofstream(path) << text;
+        return TIniFile(path.string());
+    }
+
+    fs::path folder_;
+};
+
+TEST(FormatCatalogue, CodesNamesAndSections) {
+    const std::vector<int> codes = AllFormatCodes();
+    ASSERT_EQ(codes.size(), 26u);
+    EXPECT_EQ(codes.front(), 0);
+    EXPECT_EQ(codes.back(), 306);
+    EXPECT_EQ(FormatDisplayName(0), "PSP MPEG-4 Excellent Quality (*.mp4)");
+    EXPECT_EQ(FormatDisplayName(103), "PS3 MPEG-4 Video (1080P) (*.mp4)");
+    EXPECT_EQ(FormatDisplayName(207), "Xvid Video (*.avi)");
+    EXPECT_EQ(FormatDisplayName(209), "DV - PAL -Digital Video Format (*.dv)");
+    EXPECT_EQ(FormatDisplayName(306), "AC-3 Audio Codec (*.ac3)");
+    // Codes between the groups name nothing.
+    for (int unused : {5, 99, 104, 210, 307, 400, -1}) {
+        EXPECT_EQ(FormatDisplayName(unused), "") << unused;
+    }
+    EXPECT_EQ(FormatSectionName(1), "formatInfo1");
+    EXPECT_EQ(FormatSectionName(203), "formatInfo203");
+    EXPECT_STREQ(FormatGroups()[2].Name, "General Video formates");
+    EXPECT_STREQ(FormatGroups()[3].Name, "General Audio formates");
+}
+
+TEST_F(ChooserTest, AllCollapsedShowsFourGroupRowsAndIsHundredPixelsHigh) {
+    TFormatChooserModel chooser;
+    chooser.Fill(Settings("")); // no stored states: every group collapsed
+    ASSERT_EQ(chooser.Rows().size(), 4u);
+    for (int g = 0; g < 4; ++g) {
+        const TItemInfo& info = chooser.Rows()[static_cast<std::size_t>(g)].Info;
+        EXPECT_TRUE(info.IsGroup);
+        EXPECT_FALSE(info.IsFormat);
+        EXPECT_TRUE(info.Collapsed);
+        EXPECT_EQ(info.Code, g);
+    }
+    EXPECT_EQ(chooser.FilledHeight(), 100);
+    EXPECT_EQ(chooser.FilledTop(500), 500 - 100 + 395);
+    // The name table is filled even for collapsed groups.
+    EXPECT_EQ(chooser.NameTable()[3][6], "AC-3 Audio Codec (*.ac3)");
+    EXPECT_EQ(chooser.NameTable()[0][5], "");
+}
+
+TEST_F(ChooserTest, AllExpandedShowsThirtyRowsAndIsCappedAt362Pixels) {
+    TFormatChooserModel chooser;
+    chooser.Fill(Settings("[lstformat]\n0=0\n1=0\n2=0\n3=0\n"));
+    ASSERT_EQ(chooser.Rows().size(), 30u);
+    EXPECT_EQ(chooser.FilledHeight(), 362);
+    EXPECT_EQ(chooser.OpenedHeight(), 386);
+    // Format rows follow their group in catalogue order with their codes.
+    EXPECT_EQ(chooser.Rows()[1].Text, "PSP MPEG-4 Excellent Quality (*.mp4)");
+    EXPECT_EQ(chooser.Rows()[1].Info.Code, 0);
+    EXPECT_TRUE(chooser.Rows()[1].Info.IsFormat);
+    EXPECT_EQ(chooser.Rows()[29].Info.Code, 306);
+}
+
+TEST_F(ChooserTest, StoredExpandedPs3GroupShowsItsFourFormats) {
+    TFormatChooserModel chooser;
+    chooser.Fill(Settings("[LSTFORMAT]\n1=0\n"));
+    ASSERT_EQ(chooser.Rows().size(), 8u);
+    EXPECT_EQ(chooser.Rows()[1].Text, "Sony PS3");
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(2 + i)].Info.Code, 100 + i);
+    }
+    EXPECT_EQ(chooser.Rows()[6].Text, "General Video formates");
+    // Height below the cap: (rows + 1) x 20.
+    EXPECT_EQ(chooser.FilledHeight(), 180);
+}
+
+TEST_F(ChooserTest, SelectionByNameIsTrimmedAndLetterCaseBlind) {
+    TFormatChooserModel chooser;
+    chooser.Fill(Settings("[lstformat]\n2=0\n[settings]\nFormatName=  xvid video (*.AVI) \n"));
+    ASSERT_GE(chooser.SelectedRow(), 0);
+    EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(chooser.SelectedRow())].Info.Code, 207);
+
+    // The built-in default name is in no group: nothing selected.
+    chooser.Fill(Settings("[lstformat]\n2=0\n"));
+    EXPECT_EQ(chooser.FormatBoxText(), "Apple iPod Video MPEG-4 Movie (*.mp4)");
+    EXPECT_EQ(chooser.SelectedRow(), -1);
+}
+
+TEST_F(ChooserTest, ExpandCollapseKeepsSelectionAndStoresStates) {
+    TIniFile settings = Settings("[lstformat]\n3=0\n");
+    TFormatChooserModel chooser;
+    chooser.Fill(settings);
+    chooser.SelectByName("WAV - Waveform Audio (*.wav)");
+    ASSERT_EQ(chooser.SelectedRow(), 8);
+
+    chooser.Expand(1); // PS3 group: four rows inserted above the selection
+    EXPECT_EQ(chooser.Rows().size(), 15u);
+    EXPECT_FALSE(chooser.Rows()[1].Info.Collapsed);
+    EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(chooser.SelectedRow())].Text,
+              "WAV - Waveform Audio (*.wav)");
+
+    chooser.Expand(2);   // a format row: ignored
+    chooser.Collapse(7); // the audio group: its formats go and so does the selection
+    EXPECT_EQ(chooser.Rows().size(), 8u);
+    EXPECT_EQ(chooser.SelectedRow(), -1);
+
+    chooser.ToggleGroup(0); // PSP expands
+    chooser.StoreGroupStates(settings);
+    EXPECT_FALSE(settings.ReadBool("lstformat", "0", true));
+    EXPECT_FALSE(settings.ReadBool("lstformat", "1", true));
+    EXPECT_TRUE(settings.ReadBool("lstformat", "2", false));
+    EXPECT_TRUE(settings.ReadBool("lstformat", "3", false));
+}
+
+} // namespace
+} // namespace tessaro
