@@ -1,0 +1,72 @@
+// tessaro-cli titles on the fixture disc and on locations that are no DVD.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct TRun {
+    std::string output; // standard output and standard error together
+    int status = -1;
+};
+
+TRun RunCli(const std::string& arguments) {
+    TRun run;
+    const std::string command = TESSARO_BIN_DIR "/tessaro-cli " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    std::size_t count = 0;
+    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.output.append(buffer, count);
+    }
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(TitlesCommand, ListsEveryTitleWithItsStreams) {
+    for (const char* location : {"/dvd", "/dvd.iso"}) {
+        const TRun run = RunCli("titles '" TESSARO_FIXTURE_DIR + std::string(location) + "'");
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output, "Title 1: 0:00:19.967, 720x480, MPEG-2, 3 chapters\n"
+                              "  Audio 0x80: English\n"
+                              "  Audio 0x81: French\n"
+                              "  Subpicture 0x20: English\n"
+                              "Title 2: 0:00:08.000, 720x480, MPEG-2, 2 chapters\n"
+                              "  Audio 0x80: English\n"
+                              "Title 3: 0:00:05.000, 720x480, MPEG-2, 1 chapter\n"
+                              "  Audio 0x80: Unknown\n");
+    }
+}
+
+TEST(TitlesCommand, FailsClearlyWithoutADvd) {
+    const struct {
+        std::string arguments;
+        const char* message;
+    } cases[] = {
+        {"titles '" TESSARO_FIXTURE_DIR "'", "is not a DVD: no DVD-Video titles found"},
+        {"titles '" TESSARO_FIXTURE_DIR "/audio.mp3'", "is not a DVD"},
+        {"titles /no/such/disc", "\"/no/such/disc\" does not exist"},
+        {"titles", "titles needs exactly one LOCATION"},
+    };
+    for (const auto& c : cases) {
+        const TRun run = RunCli(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+    }
+}
+
+TEST(TitlesCommand, UnknownCommandShowsTheCommands) {
+    const TRun run = RunCli("tilts x");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("unknown command \"tilts\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  titles LOCATION"), std::string::npos) << run.output;
+}
+
+} // namespace
