@@ -169,6 +169,7 @@ void TfrmMain::BuildSourceList(QWidget* client) {
     c_.lvFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
     c_.lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c_.lvFiles->setSortingEnabled(false);
+    c_.lvFiles->header()->setStretchLastSection(false);
     c_.lvFiles->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 

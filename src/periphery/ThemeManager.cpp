@@ -30,7 +30,8 @@ TSkinMenu::TSkinMenu(QMenu* skinMenu, QWidget* mainWindow, TThemeManager& themes
     for (int i = 0; i < ThemeCount; ++i) {
         QAction* item =
             skinMenu->addAction(QString::fromUtf8(BuiltInThemes()[std::size_t(i)].name));
-        item->setObjectName(QStringLiteral("Skin%11").arg(i + 1));
+        // Skin11 .. Skin71: the theme number followed by 1.
+        item->setObjectName(QStringLiteral("Skin%1").arg(i + 1) + QLatin1Char('1'));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, [this, i] { ChooseTheme(i); });
         items_[std::size_t(i)] = item;

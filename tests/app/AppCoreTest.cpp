@@ -1,0 +1,224 @@
+// Application object, error texts, start-up state, file locations and helper programs.
+#include "AppPaths.h"
+#include "EngineException.h"
+#include "EngineTestSupport.h"
+#include "ErrorReport.h"
+#include "GlobalObject.h"
+#include "IniFile.h"
+#include "ShellOpen.h"
+#include "StartState.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace tessaro;
+using tessaro::test::TTempDir;
+
+namespace {
+
+void WriteFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+            hadOld_ = true;
+        }
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (hadOld_) {
+            setenv(name_, old_.c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+TEST(GlobalObject, SettersIgnoreValuesFailingTheirGuard) {
+    TGlobalObject global;
+    EXPECT_EQ(TGlobalObject::Instance(), &global);
+
+    global.SetSettingsPath("/a/tessaro.ini");
+    global.SetSettingsPath("/a/"); // 3 characters: ignored
+    global.SetFormatPath("/b/f.ini");
+    global.SetFormatPath("");
+    global.SetProductName("Tessaro");
+    global.SetProductName("");
+    global.SetVersionText(" 3.300 ");
+    global.SetVersionText("");
+    global.SetHomeUrl("https://h/");
+    global.SetHomeUrl("");
+    global.SetHelpUrl("https://help/");
+    global.SetHelpUrl("");
+
+    EXPECT_EQ(global.SettingsPath(), "/a/tessaro.ini");
+    EXPECT_EQ(global.FormatPath(), "/b/f.ini");
+    EXPECT_EQ(global.ProductName(), "Tessaro");
+    EXPECT_EQ(global.VersionText(), " 3.300 ");
+    EXPECT_EQ(global.HomeUrl(), "https://h/");
+    EXPECT_EQ(global.HelpUrl(), "https://help/");
+    EXPECT_EQ(global.DownloadUrl(), "");
+
+    global.SetSettingsPath("/a/b"); // 4 characters: taken
+    EXPECT_EQ(global.SettingsPath(), "/a/b");
+}
+
+TEST(GlobalObject, InstanceEndsWithTheObject) {
+    { TGlobalObject global; }
+    EXPECT_EQ(TGlobalObject::Instance(), nullptr);
+}
+
+TEST(GlobalObject, RightCharsAndVersionText) {
+    EXPECT_EQ(TGlobalObject::RightChars("tessaro.ini", 3), "ini");
+    EXPECT_EQ(TGlobalObject::RightChars("ab", 5), "ab");
+    EXPECT_EQ(TGlobalObject::RightChars("ab", 0), "");
+    EXPECT_EQ(TGlobalObject::FileVersionText(), " 3.300 ");
+    EXPECT_EQ(TGlobalObject::VersionTextOf(10, 2, 13, 4), " 10.2134 ");
+}
+
+struct TFullStopCase {
+    const char* message;
+    const char* shown;
+};
+
+TEST(ErrorReport, FullStopRule) {
+    const TFullStopCase cases[] = {
+        {"Disk full", "Disk full."},
+        {"Error 42", "Error 42."},
+        {"Why?", "Why?."},
+        {"Done.", "Done."},
+        {"Stop!", "Stop!"},
+        {"(see log)", "(see log)"},
+        {"", ""},
+        {"ends in blank ", "ends in blank "},
+        {"caf\xc3\xa9", "caf\xc3\xa9."},
+    };
+    for (const TFullStopCase& c : cases) {
+        EXPECT_EQ(WithFullStop(c.message), c.shown) << "message \"" << c.message << "\"";
+    }
+}
+
+TEST(ErrorReport, EngineErrorsAreWarningsEverythingElseErrors) {
+    auto engine = DescribeException(std::make_exception_ptr(EngineException("Cannot open file")));
+    EXPECT_EQ(engine.text, "Cannot open file.");
+    EXPECT_EQ(engine.icon, TMessageIcon::Warning);
+
+    auto write = DescribeException(std::make_exception_ptr(TIniWriteError("/x/tessaro.ini")));
+    EXPECT_EQ(write.text, "Unable to write to /x/tessaro.ini.");
+    EXPECT_EQ(write.icon, TMessageIcon::Error);
+
+    auto other = DescribeException(std::make_exception_ptr(42));
+    EXPECT_EQ(other.icon, TMessageIcon::Error);
+    EXPECT_FALSE(other.text.empty());
+}
+
+TEST(StartState, VolumeAndMuteRules) {
+    const std::pair<int, int> volumes[] = {{200, 64}, {-5, 64}, {129, 64}, {128, 128},
+                                           {0, 0},    {-1, 64}, {77, 77}};
+    for (auto [stored, bar] : volumes) {
+        EXPECT_EQ(VolumeFromSetting(stored), bar) << "stored " << stored;
+    }
+    EXPECT_EQ(MuteFromSetting(1), std::optional<bool>(true));
+    EXPECT_EQ(MuteFromSetting(0), std::optional<bool>(false));
+    EXPECT_EQ(MuteFromSetting(2), std::nullopt);
+    EXPECT_EQ(MuteFromSetting(-1), std::nullopt);
+}
+
+TEST(StartState, FreshInstallationDefaults) {
+    TTempDir dir;
+    ScopedEnv home("HOME", "/home/someone");
+    const auto state = ReadMainWindowStartState(TIniFile((dir.Path() / "none.ini").string()));
+    EXPECT_EQ(state.outputDir, "/home/someone/videoconverter");
+    EXPECT_EQ(state.formatCode, "1");
+    EXPECT_EQ(state.formatName, "iPod Video MPEG-4");
+    EXPECT_EQ(state.volume, 0);
+    EXPECT_EQ(state.mute, std::optional<bool>(false));
+}
+
+TEST(AppPaths, SettingsBesideAWritableExecutableFolder) {
+    TTempDir dir;
+    EXPECT_EQ(SettingsFilePath(dir.Str() + "/"), dir.Str() + "/tessaro.ini");
+}
+
+TEST(AppPaths, SettingsInTheConfigFolderOtherwise) {
+    TTempDir dir;
+    ScopedEnv config("XDG_CONFIG_HOME", (dir.Str() + "/config").c_str());
+    // A folder that does not exist cannot take the file.
+    const std::string path = SettingsFilePath(dir.Str() + "/missing/");
+    EXPECT_EQ(path, dir.Str() + "/config/tessaro/tessaro.ini");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "config" / "tessaro"));
+
+    ScopedEnv relative("XDG_CONFIG_HOME", "relative/config");
+    ScopedEnv home("HOME", dir.Str().c_str());
+    EXPECT_EQ(SettingsFilePath(dir.Str() + "/missing/"),
+              dir.Str() + "/.config/tessaro/tessaro.ini");
+}
+
+TEST(AppPaths, FormatFileBesideTheExecutableElseInstalled) {
+    TTempDir dir;
+    const std::string exeDir = dir.Str() + "/";
+    const std::string installed = FormatFilePath(exeDir);
+    EXPECT_NE(installed, exeDir + FormatFileName);
+    EXPECT_EQ(std::filesystem::path(installed).filename(), FormatFileName);
+    WriteFile(dir.Path() / FormatFileName, "[formatInfo1]\n");
+    EXPECT_EQ(FormatFilePath(exeDir), exeDir + FormatFileName);
+}
+
+TEST(AppPaths, FoldersRelativeToTheExecutable) {
+    const std::string exeDir = ExecutableDir();
+    ASSERT_FALSE(exeDir.empty());
+    EXPECT_EQ(exeDir.back(), '/');
+    EXPECT_TRUE(std::filesystem::equivalent(exeDir, TESSARO_BIN_DIR "/../tests"));
+    EXPECT_EQ(LibraryFolder("/opt/t/"), "/opt/t/LibAV");
+    EXPECT_EQ(SplashPicturePath("/opt/t/"), "/opt/t/skin/tessarocover.jpg");
+}
+
+// A stand-in for xdg-open that records its arguments, one per line.
+std::string MakeRecorder(const TTempDir& dir) {
+    const std::string script = dir.Str() + "/recorder";
+    WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.out\"\n");
+    chmod(script.c_str(), 0755);
+    return script;
+}
+
+TEST(ShellOpen, PassesTheTargetAsOneArgumentWithoutAShell) {
+    TTempDir dir;
+    const std::string recorder = MakeRecorder(dir);
+    ScopedEnv command("TESSARO_OPEN_COMMAND", recorder.c_str());
+    const std::string target = "https://tessaro.example.org/a b?x=1&y=$(touch pwned);z";
+    ASSERT_TRUE(OpenWithDefaultHandler(target));
+    WaitForSpawnedPrograms();
+    EXPECT_EQ(ReadFile(recorder + ".out"), target + "\n");
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+}
+
+TEST(ShellOpen, MissingProgramIsReported) {
+    ScopedEnv command("TESSARO_OPEN_COMMAND", "/nonexistent/tessaro-open");
+    EXPECT_FALSE(OpenWithDefaultHandler("/tmp"));
+    EXPECT_FALSE(SpawnDetached({}));
+}
+
+} // namespace
