@@ -1,0 +1,237 @@
+// Shared pieces of the transcoder tests: running one task from option lists, and
+// reading back what an output file holds through the media libraries.
+#pragma once
+
+#include "Bindings.h"
+#include "CustomTranscoder.h"
+#include "EngineLogger.h"
+#include "FFmpegPtr.h"
+#include "LibraryLoader.h"
+#include "MediaUtils.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace tessaro::test {
+
+using TOptionList = std::vector<std::pair<std::string, std::string>>;
+
+inline std::string Fixture(const std::string& name) {
+    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+}
+
+// What one stream of a probed file holds; times in seconds.
+struct TStreamFacts {
+    std::string codec;
+    int width = 0, height = 0;
+    double frameRate = 0;
+    int channels = 0, sampleRate = 0;
+    double start = 0, end = 0; // first pts, last pts + duration
+    int packets = 0;
+    double Duration() const { return end - start; }
+    std::vector<double> packetTimes; // pts of every packet, in file order
+};
+
+struct TFileFacts {
+    bool opened = false;
+    std::string format;
+    std::int64_t size = 0;
+    std::vector<TStreamFacts> video, audio;
+};
+
+// Opens a file with avformat, reads every packet and collects its stream facts.
+inline TFileFacts ProbeFile(const std::string& path) {
+    TFileFacts facts;
+    std::error_code error;
+    facts.size = std::int64_t(std::filesystem::file_size(path, error));
+    AVFormatContext* raw = nullptr;
+    if (ff::avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        return facts;
+    }
+    AVInputFormatContextPtr ctx(raw);
+    if (ff::avformat_find_stream_info(raw, nullptr) < 0) {
+        return facts;
+    }
+    facts.opened = true;
+    facts.format = raw->iformat->name;
+    std::map<int, TStreamFacts*> byIndex;
+    std::vector<TStreamFacts> all(raw->nb_streams);
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVStream* st = raw->streams[i];
+        TStreamFacts& s = all[i];
+        s.codec = ff::avcodec_get_name(st->codecpar->codec_id);
+        s.width = st->codecpar->width;
+        s.height = st->codecpar->height;
+        const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        s.frameRate = rate.den > 0 ? av_q2d(rate) : 0;
+        s.channels = st->codecpar->ch_layout.nb_channels;
+        s.sampleRate = st->codecpar->sample_rate;
+        s.start = 1e30;
+        s.end = -1e30;
+    }
+    AVPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(raw, packet.get()) >= 0) {
+        TStreamFacts& s = all[packet->stream_index];
+        const AVRational tb = raw->streams[packet->stream_index]->time_base;
+        const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (ts != AV_NOPTS_VALUE) {
+            const double t = double(ts) * av_q2d(tb);
+            s.start = std::min(s.start, t);
+            s.end = std::max(s.end, t + double(packet->duration) * av_q2d(tb));
+            s.packetTimes.push_back(t);
+        }
+        ++s.packets;
+        ff::av_packet_unref(packet.get());
+    }
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const auto type = raw->streams[i]->codecpar->codec_type;
+        if (all[i].packets == 0) {
+            all[i].start = all[i].end = 0;
+        }
+        if (type == AVMEDIA_TYPE_VIDEO) {
+            facts.video.push_back(all[i]);
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
+            facts.audio.push_back(all[i]);
+        }
+    }
+    return facts;
+}
+
+// Decodes the frames of the first stream of the given type with a callback per frame.
+template <typename Visitor>
+inline int DecodeFrames(const std::string& path, AVMediaType type, Visitor&& visit) {
+    AVFormatContext* raw = nullptr;
+    if (ff::avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        return -1;
+    }
+    AVInputFormatContextPtr ctx(raw);
+    ff::avformat_find_stream_info(raw, nullptr);
+    const int index = ff::av_find_best_stream(raw, type, -1, -1, nullptr, 0);
+    if (index < 0) {
+        return -1;
+    }
+    const AVCodec* codec = ff::avcodec_find_decoder(raw->streams[index]->codecpar->codec_id);
+    AVCodecContextPtr dec(ff::avcodec_alloc_context3(codec));
+    ff::avcodec_parameters_to_context(dec.get(), raw->streams[index]->codecpar);
+    dec->thread_count = 1;
+    if (ff::avcodec_open2(dec.get(), codec, nullptr) < 0) {
+        return -1;
+    }
+    AVPacketPtr packet(ff::av_packet_alloc());
+    AVFramePtr frame(ff::av_frame_alloc());
+    int count = 0;
+    auto drain = [&] {
+        while (ff::avcodec_receive_frame(dec.get(), frame.get()) >= 0) {
+            visit(frame.get());
+            ++count;
+            ff::av_frame_unref(frame.get());
+        }
+    };
+    while (ff::av_read_frame(raw, packet.get()) >= 0) {
+        if (packet->stream_index == index) {
+            ff::avcodec_send_packet(dec.get(), packet.get());
+            drain();
+        }
+        ff::av_packet_unref(packet.get());
+    }
+    ff::avcodec_send_packet(dec.get(), nullptr);
+    drain();
+    return count;
+}
+
+// Mean of the luma values in a rectangle of a planar YUV picture.
+inline double MeanLuma(const AVFrame* frame, int x, int y, int w, int h) {
+    double sum = 0;
+    for (int row = y; row < y + h; ++row) {
+        for (int col = x; col < x + w; ++col) {
+            sum += frame->data[0][row * frame->linesize[0] + col];
+        }
+    }
+    return sum / (double(w) * h);
+}
+
+// Loads the libraries once and records the engine log.
+class TTranscodeTestBase : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(ConverterLibraries))
+            << TLibraryLoader::Instance().LastErrorText();
+    }
+
+    void SetUp() override {
+        auto& logger = TEngineLogger::GetLogger();
+        logger.SetLogLevel(llVerbose);
+        logger.SetTriggerEventInMainThread(false);
+        logger.SetOnLog([this](const void*, std::uint32_t, TLogLevel, const std::string& text) {
+            std::lock_guard lock(logLock_);
+            log_.push_back(text);
+        });
+        char pattern[] = "/tmp/tessaro-tx-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+
+    void TearDown() override {
+        TEngineLogger::GetLogger().SetOnLog(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::vector<std::string> Log() {
+        std::lock_guard lock(logLock_);
+        return log_;
+    }
+    bool LogContains(const std::string& text) {
+        for (const auto& line : Log()) {
+            if (line.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Applies input options, opens the input, applies output options and adds the output.
+    static void Configure(TCustomTranscoder& task, const std::vector<std::string>& inputs,
+                          const TOptionList& inputOptions, const std::string& output,
+                          const TOptionList& outputOptions, bool join = false) {
+        for (const auto& input : inputs) {
+            for (const auto& [name, value] : inputOptions) {
+                task.SetOption(name, value);
+            }
+            ASSERT_TRUE(task.AddInputFile(input)) << task.ErrorText();
+        }
+        for (const auto& [name, value] : outputOptions) {
+            task.SetOption(name, value);
+        }
+        ASSERT_GE(task.AddOutputFile(output, join), 1) << task.ErrorText();
+    }
+
+    // Runs one task to its end and releases it.
+    static void Convert(const std::vector<std::string>& inputs, const TOptionList& inputOptions,
+                        const std::string& output, const TOptionList& outputOptions) {
+        TCustomTranscoder task;
+        Configure(task, inputs, inputOptions, output, outputOptions);
+        if (::testing::Test::HasFatalFailure()) {
+            return;
+        }
+        task.Transcode();
+        EXPECT_TRUE(task.Finished());
+        task.FreeFiles();
+    }
+
+    std::filesystem::path dir_;
+    std::mutex logLock_;
+    std::vector<std::string> log_;
+};
+
+} // namespace tessaro::test
