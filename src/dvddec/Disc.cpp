@@ -20,13 +20,13 @@ std::string FormatV(const char* format, va_list args) {
     return text;
 }
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string text = FormatV(format, args);
-    va_end(args);
-    return text;
+std::string Str(int value) {
+    return std::to_string(value);
+}
+
+// ": " + the last libdvdread message, or nothing when there is none.
+std::string Reason(const std::string& message) {
+    return message.empty() ? "" : ": " + message;
 }
 
 // The cells of program pgn (1-based) of pgc, or false when the program map is inconsistent.
@@ -68,13 +68,12 @@ std::unique_ptr<TDisc> TDisc::Open(const std::string& path, std::string& error) 
     static const dvd_logger_cb logger = {&TDisc::Log};
     disc->reader_.reset(DVDOpen2(disc.get(), &logger, path.c_str()));
     if (!disc->reader_) {
-        error = Format("Cannot open \"%s\" as a DVD%s%s", path.c_str(),
-                       disc->lastMessage_.empty() ? "" : ": ", disc->lastMessage_.c_str());
+        error = "Cannot open \"" + path + "\" as a DVD" + Reason(disc->lastMessage_);
         return nullptr;
     }
     disc->vmg_.reset(ifoOpen(disc->reader_.get(), 0));
     if (!disc->vmg_ || disc->vmg_->tt_srpt == nullptr || disc->vmg_->vmgi_mat == nullptr) {
-        error = Format("\"%s\" holds no DVD-Video title table", path.c_str());
+        error = "\"" + path + "\" holds no DVD-Video title table";
         return nullptr;
     }
     return disc;
@@ -96,11 +95,11 @@ const ifo_handle_t* TDisc::TitleSetIfo(int titleSet, std::string& error) {
         return found->second.get();
     }
     // ifoOpen falls back to the .BUP copy when the .IFO file cannot be read.
+    lastMessage_.clear();
     TIfoPtr ifo(ifoOpen(reader_.get(), titleSet));
     if (!ifo || ifo->vtsi_mat == nullptr || ifo->vts_ptt_srpt == nullptr ||
         ifo->vts_pgcit == nullptr) {
-        error = Format("Title set %d of the DVD cannot be read%s%s", titleSet,
-                       lastMessage_.empty() ? "" : ": ", lastMessage_.c_str());
+        error = "Title set " + Str(titleSet) + " of the DVD cannot be read" + Reason(lastMessage_);
         return nullptr;
     }
     return titleSets_.emplace(titleSet, std::move(ifo)).first->second.get();
@@ -113,8 +112,8 @@ bool TDisc::TitleLayout(int index, TTitleLayout& layout, std::string& error) {
     }
     const title_info_t& title = vmg_->tt_srpt->title[index];
     if (title.title_set_nr < 1 || title.title_set_nr > vmg_->vmgi_mat->vmg_nr_of_title_sets) {
-        error = Format("Title %d refers to title set %d, which is not on the DVD", index + 1,
-                       title.title_set_nr);
+        error = "Title " + Str(index + 1) + " refers to title set " + Str(title.title_set_nr) +
+                ", which is not on the DVD";
         return false;
     }
     const ifo_handle_t* vts = TitleSetIfo(title.title_set_nr, error);
@@ -123,14 +122,14 @@ bool TDisc::TitleLayout(int index, TTitleLayout& layout, std::string& error) {
     }
     const vts_ptt_srpt_t& partTable = *vts->vts_ptt_srpt;
     if (title.vts_ttn < 1 || title.vts_ttn > partTable.nr_of_srpts) {
-        error =
-            Format("Title %d has no chapter table in title set %d", index + 1, title.title_set_nr);
+        error = "Title " + Str(index + 1) + " has no chapter table in title set " +
+                Str(title.title_set_nr);
         return false;
     }
     const ttu_t& parts = partTable.title[title.vts_ttn - 1];
     const int chapterCount = std::min<int>(parts.nr_of_ptts, title.nr_of_ptts);
     if (chapterCount < 1 || parts.ptt == nullptr) {
-        error = Format("Title %d has no chapters", index + 1);
+        error = "Title " + Str(index + 1) + " has no chapters";
         return false;
     }
 
@@ -143,9 +142,9 @@ bool TDisc::TitleLayout(int index, TTitleLayout& layout, std::string& error) {
             cells.pgc = vts->vts_pgcit->pgci_srp[part.pgcn - 1].pgc;
         }
         if (cells.pgc == nullptr || !ProgramCells(*cells.pgc, part.pgn, cells)) {
-            error = Format("Chapter %d of title %d points to a missing program (PGC %d, "
-                           "program %d)",
-                           chapter + 1, index + 1, part.pgcn, part.pgn);
+            error = "Chapter " + Str(chapter + 1) + " of title " + Str(index + 1) +
+                    " points to a missing program (PGC " + Str(part.pgcn) + ", program " +
+                    Str(part.pgn) + ")";
             return false;
         }
         layout.chapters.push_back(cells);
