@@ -351,6 +351,8 @@ void TfrmMain::FormShow() {
         button->move(button->x(), ToolbarTop);
     }
 
+    previewFrame_ = std::make_unique<TBitmap>();
+
     const TMainWindowStartState start = ReadMainWindowStartState(TIniFile(global_->SettingsPath()));
     c_.edDirectory->setText(QString::fromStdString(start.outputDir));
     currentFormatCode_ = start.formatCode;
@@ -392,6 +394,7 @@ bool TfrmMain::FormCloseQuery() {
             return false;
         }
     }
+    previewFrame_.reset();
     taskRows_.clear();
     global_.reset();
     return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "AppPaths.h"
+#include "Bitmap.h"
 #include "GlobalObject.h"
 
 #include <QMainWindow>
@@ -150,6 +151,9 @@ public:
     bool PreviewStopped() const { return previewStopped_; }
     bool PreviewPaused() const { return previewPaused_; }
     bool PlayAfterAdd() const { return playAfterAdd_; }
+    // Receives the converter's preview frames; exists from the first showing until the
+    // window has agreed to close.
+    TBitmap* PreviewFrame() const { return previewFrame_.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -178,6 +182,7 @@ private:
 
     std::string currentFormatCode_;
     std::string currentFormatName_;
+    std::unique_ptr<TBitmap> previewFrame_;
     std::vector<std::int32_t> taskRows_;
     std::string dvdFolder_;
     bool closingForUpgrade_ = false;

@@ -89,6 +89,7 @@ TEST_F(MainWindow, FirstShowState) {
     EXPECT_TRUE(window->PreviewStopped());
     EXPECT_FALSE(window->PreviewPaused());
     EXPECT_FALSE(window->PlayAfterAdd());
+    EXPECT_NE(window->PreviewFrame(), nullptr);
 
     const int menuBottom = window->menuBar()->geometry().bottom();
     for (QPushButton* button : {c.BtnAdd, c.BtnRemove, c.BtnClear, c.BtnEdit, c.BtnStart, c.BtnExit,
@@ -211,6 +212,7 @@ TEST_F(MainWindow, AnsweringNoKeepsEverything) {
     EXPECT_TRUE(window->isVisible());
     ASSERT_NE(window->Global(), nullptr);
     EXPECT_EQ(TGlobalObject::Instance(), window->Global());
+    EXPECT_NE(window->PreviewFrame(), nullptr);
     ASSERT_EQ(window->Controls().lvFiles->topLevelItemCount(), 1);
     EXPECT_EQ(window->Controls().lvFiles->topLevelItem(0)->checkState(0), Qt::Checked);
     EXPECT_EQ(TIniFile(SettingsPath()).ReadString("settings", "volume", ""), "10");
@@ -223,6 +225,7 @@ TEST_F(MainWindow, AnsweringYesClosesAndFreesTheApplicationObject) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->Global(), nullptr);
     EXPECT_EQ(TGlobalObject::Instance(), nullptr);
+    EXPECT_EQ(window->PreviewFrame(), nullptr);
 }
 
 TEST_F(MainWindow, ClosingForUpgradeSkipsTheQuestion) {
