@@ -46,7 +46,43 @@ private:
     int fd_;
 };
 
-// The DT_NEEDED entries of a 64-bit ELF shared library; empty when the file is not one.
+// dlopen handles that are released together; a library loaded while they are held
+// keeps its own references to them.
+class THandleList {
+public:
+    THandleList() = default;
+    THandleList(const THandleList&) = delete;
+    THandleList& operator=(const THandleList&) = delete;
+    ~THandleList() {
+        for (void* handle : handles_) {
+            dlclose(handle);
+        }
+    }
+    void Add(void* handle) { handles_.push_back(handle); }
+
+private:
+    std::vector<void*> handles_;
+};
+
+// Loads the libraries of dir that path depends on (recursively, dependencies first), so
+// that the dynamic loader binds path to them by their soname instead of searching the
+// system for them: the folder's libraries are always used as one consistent set.
+void PreloadDependenciesFromDir(const std::string& dir, const std::string& path,
+                                std::set<std::string>& visited, THandleList& handles) {
+    for (const std::string& name : NeededLibraries(path)) {
+        const std::string candidate = dir + name;
+        if (!visited.insert(name).second || !IsRegularFile(candidate)) {
+            continue;
+        }
+        PreloadDependenciesFromDir(dir, candidate, visited, handles);
+        if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            handles.Add(handle);
+        }
+    }
+}
+
+} // namespace
+
 std::vector<std::string> NeededLibraries(const std::string& path) {
     const TReadOnlyFile file(path);
     Elf64_Ehdr header{};
@@ -104,43 +140,6 @@ std::vector<std::string> NeededLibraries(const std::string& path) {
     }
     return needed;
 }
-
-// dlopen handles that are released together; a library loaded while they are held
-// keeps its own references to them.
-class THandleList {
-public:
-    THandleList() = default;
-    THandleList(const THandleList&) = delete;
-    THandleList& operator=(const THandleList&) = delete;
-    ~THandleList() {
-        for (void* handle : handles_) {
-            dlclose(handle);
-        }
-    }
-    void Add(void* handle) { handles_.push_back(handle); }
-
-private:
-    std::vector<void*> handles_;
-};
-
-// Loads the libraries of dir that path depends on (recursively, dependencies first), so
-// that the dynamic loader binds path to them by their soname instead of searching the
-// system for them: the folder's libraries are always used as one consistent set.
-void PreloadDependenciesFromDir(const std::string& dir, const std::string& path,
-                                std::set<std::string>& visited, THandleList& handles) {
-    for (const std::string& name : NeededLibraries(path)) {
-        const std::string candidate = dir + name;
-        if (!visited.insert(name).second || !IsRegularFile(candidate)) {
-            continue;
-        }
-        PreloadDependenciesFromDir(dir, candidate, visited, handles);
-        if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            handles.Add(handle);
-        }
-    }
-}
-
-} // namespace
 
 void* LoadLibraryFromDir(const std::string& dir, const std::string& fileName, std::string& error) {
     const std::string fullPath = dir + fileName;

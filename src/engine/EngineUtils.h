@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaro {
 
@@ -13,6 +14,10 @@ namespace tessaro {
 // whole set comes from one place); otherwise loads the bare FileName through the
 // system search. Returns null and sets error to dlerror()'s text on failure.
 void* LoadLibraryFromDir(const std::string& dir, const std::string& fileName, std::string& error);
+
+// The libraries (DT_NEEDED sonames) a 64-bit ELF shared library depends on; empty when
+// the file is not one.
+std::vector<std::string> NeededLibraries(const std::string& path);
 
 // "%.2f GB", "%.2f MB", "%.2f KB" above 2^30, 2^20 and 1024 bytes; "%d Byte" otherwise
 // (negative sizes included).
