@@ -305,10 +305,12 @@ void TLibraryOptionContexts::CodecOpenOptions(AVMediaType type, int flags, const
     }
     auto params = x264Params_;
     // libx264 no longer reads the generic bit-rate tolerance; it takes it as a ratio.
-    const bool toleranceSet =
-        std::find(setNames_.begin(), setNames_.end(), "bt") != setNames_.end();
+    // Only with a bit rate of the task's own; libx264 ignores the tolerance in CRF mode.
+    const auto isSet = [this](const char* n) {
+        return std::find(setNames_.begin(), setNames_.end(), n) != setNames_.end();
+    };
     const std::int64_t bitRate = CodecInt(type, "b");
-    if (toleranceSet && bitRate > 0 && params.count("ratetol") == 0) {
+    if (isSet("bt") && isSet("b") && bitRate > 0 && params.count("ratetol") == 0) {
         char ratio[32];
         std::snprintf(ratio, sizeof ratio, "%g", double(CodecInt(type, "bt")) / double(bitRate));
         params["ratetol"] = ratio;
