@@ -1,8 +1,8 @@
 #include "LsdvdReport.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
-#include <regex>
 #include <sstream>
 
 namespace tessaro::test {
@@ -27,44 +27,45 @@ std::string Quoted(const std::string& text) {
     return quoted + "'";
 }
 
-double Seconds(const std::smatch& m, int first) {
-    return std::stoi(m[first]) * 3600.0 + std::stoi(m[first + 1]) * 60.0 +
-           std::stod(m[first + 2].str() + "." + m[first + 3].str());
+// The hexadecimal number after "Stream id: 0x", or -1.
+int StreamId(const std::string& line) {
+    const std::size_t at = line.find("Stream id: 0x");
+    return at == std::string::npos ? -1 : int(std::strtol(line.c_str() + at + 13, nullptr, 16));
+}
+
+double Seconds(int hours, int minutes, int seconds, int milliseconds) {
+    return hours * 3600.0 + minutes * 60.0 + seconds + milliseconds / 1000.0;
 }
 
 } // namespace
 
 std::vector<TLsdvdTitle> RunLsdvd(const std::string& location) {
-    static const std::regex title(
-        R"(^Title: (\d+), Length: (\d+):(\d+):(\d+)\.(\d+) Chapters: (\d+))");
-    static const std::regex picture(R"(Width: (\d+), Height: (\d+))");
-    static const std::regex audio(
-        R"(^\s+Audio: \d+, Language: (\S+) - .*Stream id: 0x([0-9a-f]+))");
-    static const std::regex subpicture(
-        R"(^\s+Subtitle: \d+, Language: (\S+) - .*Stream id: 0x([0-9a-f]+))");
-    static const std::regex chapter(R"(^\s+Chapter: \d+, Length: (\d+):(\d+):(\d+)\.(\d+))");
-
     std::vector<TLsdvdTitle> titles;
     std::istringstream report(Capture("lsdvd -x " + Quoted(location) + " 2>/dev/null"));
     std::string line;
-    std::smatch m;
     while (std::getline(report, line)) {
-        if (std::regex_search(line, m, title)) {
-            TLsdvdTitle& added = titles.emplace_back();
-            added.number = std::stoi(m[1]);
-            added.seconds = Seconds(m, 2);
-            added.chapters = std::stoi(m[6]);
+        const char* text = line.c_str() + line.find_first_not_of(" \t");
+        int number = 0, h = 0, m = 0, sec = 0, ms = 0, chapters = 0, width = 0, height = 0;
+        char code[8] = {};
+        if (std::sscanf(text, "Title: %d, Length: %d:%d:%d.%d Chapters: %d", &number, &h, &m, &sec,
+                        &ms, &chapters) == 6) {
+            TLsdvdTitle& title = titles.emplace_back();
+            title.number = number;
+            title.seconds = Seconds(h, m, sec, ms);
+            title.chapters = chapters;
         } else if (titles.empty()) {
             continue;
-        } else if (std::regex_search(line, m, audio)) {
-            titles.back().audio.push_back({std::stoi(m[2], nullptr, 16), m[1]});
-        } else if (std::regex_search(line, m, subpicture)) {
-            titles.back().subpictures.push_back({std::stoi(m[2], nullptr, 16), m[1]});
-        } else if (std::regex_search(line, m, chapter)) {
-            titles.back().chapterSeconds.push_back(Seconds(m, 1));
-        } else if (std::regex_search(line, m, picture)) {
-            titles.back().width = std::stoi(m[1]);
-            titles.back().height = std::stoi(m[2]);
+        } else if (std::sscanf(text, "Audio: %*d, Language: %7s -", code) == 1) {
+            titles.back().audio.push_back({StreamId(line), code});
+        } else if (std::sscanf(text, "Subtitle: %*d, Language: %7s -", code) == 1) {
+            titles.back().subpictures.push_back({StreamId(line), code});
+        } else if (std::sscanf(text, "Chapter: %*d, Length: %d:%d:%d.%d", &h, &m, &sec, &ms) == 4) {
+            titles.back().chapterSeconds.push_back(Seconds(h, m, sec, ms));
+        } else if (const std::size_t at = line.find("Width: ");
+                   at != std::string::npos &&
+                   std::sscanf(line.c_str() + at, "Width: %d, Height: %d", &width, &height) == 2) {
+            titles.back().width = width;
+            titles.back().height = height;
         }
     }
     return titles;
