@@ -169,6 +169,8 @@ static_assert(offsetof(TDVDParam, AudioID) == 12);
 static_assert(offsetof(TDVDParam, SubtitleID) == 16);
 static_assert(offsetof(TDVDParam, AudioChannels) == 20);
 static_assert(offsetof(TDVDParam, Deinterlace) == 24);
+static_assert(sizeof(TDVDStreamInfo) == 88);
+static_assert(offsetof(TDVDStreamInfo, Palette) == 24);
 #endif
 
 #endif /* TESSARO_DVDDEC_API_H */
