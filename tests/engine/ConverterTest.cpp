@@ -1,0 +1,320 @@
+// The converter component: building tasks from the option records, the run and its
+// events, stopping, pausing and thread priorities.
+#include "ConverterTestSupport.h"
+#include "EngineException.h"
+#include "EngineTestSupport.h"
+#include "MediaProbe.h"
+
+#include <atomic>
+#include <filesystem>
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace tessaro::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ConverterTest : public TConverterLibrariesTest {
+protected:
+    // Adds a task converting the fixture Input into Output; returns its index.
+    int AddConversion(const std::string& input, const std::string& output,
+                      const TOutputOptions& options) {
+        const int index = converter.AddTask(Fixture(input));
+        EXPECT_GE(index, 0) << converter.LastError();
+        EXPECT_TRUE(converter.SetOutputFile(index, Out(output), &options)) << converter.LastError();
+        return index;
+    }
+    std::string Out(const std::string& name) const { return (temp.Path() / name).string(); }
+
+    TTempDir temp;
+    TConverter converter;
+    TNoticeLog log;
+};
+
+TEST_F(ConverterTest, PropertiesKeepTheirRules) {
+    EXPECT_EQ(converter.Version(), "3.3");
+    EXPECT_EQ(converter.ProgressInterval(), 500);
+    converter.SetProgressInterval(50);
+    EXPECT_EQ(converter.ProgressInterval(), 100);
+    converter.SetProgressInterval(101);
+    EXPECT_EQ(converter.ProgressInterval(), 101);
+    EXPECT_EQ(converter.ThreadPriority(), tpNormal);
+    EXPECT_TRUE(converter.TriggerEventInMainThread());
+}
+
+TEST_F(ConverterTest, ThreeTasksOneAtATimeNoticeInOrderThenTheFinalNotice) {
+    log.Attach(converter);
+    std::vector<int> progressTasks;
+    std::vector<bool> progressOnMain;
+    converter.SetProgressInterval(100);
+    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo info) {
+        progressTasks.push_back(info->TaskIndex);
+        progressOnMain.push_back(IsMainThread());
+    });
+    for (int i = 0; i < 3; ++i) {
+        AddConversion("h264_aac.mp4", "out" + std::to_string(i) + ".mkv", Mpeg4Output(2000000));
+    }
+    converter.StartTask(1);
+    ServeMainThreadUntil([&] { return log.FinalSeen(); });
+
+    EXPECT_EQ(log.Indexes(), (std::vector<int>{0, 1, 2, -1}));
+    for (const TTerminateInfo& info : log.Notices()) {
+        EXPECT_TRUE(info.Finished);
+        EXPECT_FALSE(info.Exception) << info.ExceptionMsg;
+    }
+    for (std::thread::id id : log.Threads()) {
+        EXPECT_NE(id, std::this_thread::get_id()); // never on the main thread
+    }
+    // Progress comes on the main thread and never from a task before the previous ended.
+    ASSERT_FALSE(progressTasks.empty());
+    EXPECT_TRUE(std::is_sorted(progressTasks.begin(), progressTasks.end()));
+    for (bool onMain : progressOnMain) {
+        EXPECT_TRUE(onMain);
+    }
+    for (int i = 0; i < 3; ++i) {
+        TMediaProbe probe;
+        ASSERT_TRUE(probe.LoadFile(Out("out" + std::to_string(i) + ".mkv"))) << probe.LastError();
+        EXPECT_EQ(probe.VideoStreamCount(), 1);
+        EXPECT_EQ(probe.AudioStreamCount(), 1);
+    }
+
+    // The finished run refuses new work until the list is cleared.
+    try {
+        converter.AddTask(Fixture("h264_aac.mp4"));
+        ADD_FAILURE() << "AddTask after a run must raise";
+    } catch (const EngineException& e) {
+        EXPECT_STREQ(e.what(), "Cannot AddTask while working.");
+    }
+    EXPECT_THROW(converter.StartTask(1), EngineException);
+    converter.ClearTasks();
+    EXPECT_EQ(converter.TaskCount(), 0);
+    EXPECT_EQ(converter.AddTask(Fixture("h264_aac.mp4")), 0) << converter.LastError();
+}
+
+TEST_F(ConverterTest, RunOnTheCallingThreadReturnsAfterTheFinalNotice) {
+    log.Attach(converter);
+    AddConversion("h264_aac.mp4", "a.mkv", Mpeg4Output(1000000));
+    AddConversion("audio.mp3", "b.mp3", TOutputOptions{});
+    converter.StartTask(0);
+
+    EXPECT_EQ(log.Indexes(), (std::vector<int>{0, 1, -1}));
+    for (std::thread::id id : log.Threads()) {
+        EXPECT_EQ(id, std::this_thread::get_id());
+    }
+    EXPECT_TRUE(std::filesystem::file_size(Out("b.mp3")) > 0);
+}
+
+TEST_F(ConverterTest, StopAllDuringTheSecondTaskEndsTheRun) {
+    log.Attach(converter);
+    std::atomic<bool> secondRunning{false};
+    converter.SetProgressInterval(100);
+    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo info) {
+        if (info->TaskIndex == 1) {
+            secondRunning = true;
+        }
+    });
+    AddConversion("h264_aac.mp4", "t0.mkv", Mpeg4Output(1000000));
+    AddConversion("mpeg2_ac3.mpg", "t1.mkv", Mpeg4Output());
+    AddConversion("h264_aac.mp4", "t2.mkv", Mpeg4Output());
+    converter.StartTask(1);
+    ServeMainThreadUntil([&] { return secondRunning.load(); });
+
+    EXPECT_THROW(converter.ClearTasks(), EngineException);
+    converter.StopAll(true);
+    EXPECT_TRUE(converter.Task(1)->Terminated());
+    ServeMainThreadUntil([&] { return log.FinalSeen(); });
+
+    const std::vector<TTerminateInfo> notices = log.Notices();
+    ASSERT_EQ(log.Indexes(), (std::vector<int>{0, 1, 2, -1}));
+    EXPECT_TRUE(notices[0].Finished);
+    EXPECT_FALSE(notices[1].Finished);
+    EXPECT_FALSE(notices[1].Exception) << notices[1].ExceptionMsg;
+    EXPECT_FALSE(notices[2].Finished);
+    EXPECT_FALSE(notices[2].Exception);
+    EXPECT_TRUE(notices[3].Finished);
+    // The stopped task's file got its trailer: it opens and is shorter than the source.
+    TMediaProbe probe;
+    ASSERT_TRUE(probe.LoadFile(Out("t1.mkv"))) << probe.LastError();
+    TFileStreamInfo info;
+    probe.GetFileStreamInfo(info);
+    EXPECT_GT(info.Duration, 0);
+    EXPECT_LT(info.Duration, 11000000);
+    // The file made for the task that never ran goes with the task.
+    converter.ClearTasks();
+    EXPECT_FALSE(std::filesystem::exists(Out("t2.mkv")));
+    EXPECT_TRUE(std::filesystem::exists(Out("t1.mkv")));
+}
+
+TEST_F(ConverterTest, StopAllWaitingInsideAProgressEventDoesNotWaitForThatTask) {
+    log.Attach(converter);
+    converter.SetProgressInterval(100);
+    converter.SetOnProgress([&](TCustomConverter& sender, PProgressInfo) { sender.StopAll(true); });
+    AddConversion("mpeg2_ac3.mpg", "s.mkv", Mpeg4Output());
+    converter.StartTask(1);
+    ServeMainThreadUntil([&] { return log.FinalSeen(); });
+    ASSERT_EQ(log.Indexes(), (std::vector<int>{0, -1}));
+    EXPECT_FALSE(log.Notices()[0].Finished);
+}
+
+TEST_F(ConverterTest, TaskWithoutOutputEndsWithAnExceptionNotice) {
+    log.Attach(converter);
+    ASSERT_EQ(converter.AddTask(Fixture("h264_aac.mp4")), 0) << converter.LastError();
+    converter.StartTask(0);
+    const std::vector<TTerminateInfo> notices = log.Notices();
+    ASSERT_EQ(log.Indexes(), (std::vector<int>{0, -1}));
+    EXPECT_TRUE(notices[0].Exception);
+    EXPECT_FALSE(notices[0].Finished);
+    EXPECT_EQ(notices[0].ExceptionMsg, "At least one output file must be specified");
+}
+
+TEST_F(ConverterTest, BuildingTasksReportsErrors) {
+    EXPECT_EQ(converter.AddTask(Out("missing.mp4")), -1);
+    EXPECT_NE(converter.LastError().find("No such file or directory"), std::string::npos)
+        << converter.LastError();
+    EXPECT_EQ(converter.TaskCount(), 0);
+
+    TInputOptions input;
+    InitInputOptions(input);
+    input.ExtOptions = "ss=abc";
+    EXPECT_EQ(converter.AddTask(Fixture("h264_aac.mp4"), &input), -1);
+    EXPECT_EQ(converter.LastError(), "Invalid duration specification for ss: abc");
+
+    const int task = converter.AddTask(Fixture("h264_aac.mp4"));
+    ASSERT_EQ(task, 0);
+    TOutputOptions output = Mpeg4Output();
+    output.AudioTag = "abc";
+    EXPECT_FALSE(converter.SetOutputFile(task, Out("x.mkv"), &output));
+    EXPECT_EQ(converter.LastError(), "audio tag parameter must be 4 chars");
+    for (int i = 0; i < MaxFiles; ++i) {
+        ASSERT_TRUE(converter.SetOutputFile(task, Out("o" + std::to_string(i) + ".mkv")))
+            << converter.LastError();
+    }
+    EXPECT_FALSE(converter.SetOutputFile(task, Out("one-too-many.mkv")));
+    EXPECT_EQ(converter.LastError(), "max output files 20 reached");
+    EXPECT_THROW(converter.SetOutputFile(5, Out("y.mkv")), EngineException);
+}
+
+TEST_F(ConverterTest, ExtraAudioStreamsTakeTheCodecLinesInTurnThenTheRecordCodec) {
+    TOutputOptions output = Mpeg4Output(1000000);
+    output.AudioCodec = "aac";
+    output.ExtOptions = "newaudio=<CRLF>acodec=mp2<CRLF>newaudio=";
+    const int task = AddConversion("h264_aac.mp4", "pair.mkv", output);
+    // The name argument fills the copy of a record that names no file.
+    EXPECT_EQ(converter.Task(task)->OutputOptions(0)->FileName, Out("pair.mkv"));
+    ASSERT_NE(converter.InputProbe(task, 0), nullptr);
+    EXPECT_EQ(converter.InputProbe(task, 0)->VideoStreamCount(), 1);
+    EXPECT_EQ(converter.InputProbe(task, 1), nullptr);
+    log.Attach(converter);
+    converter.StartTask(0);
+    ASSERT_EQ(log.Indexes(), (std::vector<int>{0, -1}));
+    ASSERT_FALSE(log.Notices()[0].Exception) << log.Notices()[0].ExceptionMsg;
+
+    TMediaProbe probe;
+    ASSERT_TRUE(probe.LoadFile(Out("pair.mkv"))) << probe.LastError();
+    ASSERT_EQ(probe.AudioStreamCount(), 3);
+    std::vector<std::string> codecs;
+    for (int stream = 0; stream < probe.StreamCount(); ++stream) {
+        if (probe.IsAudioStream(stream)) {
+            TAudioStreamInfo info;
+            probe.GetAudioStreamInfo(stream, info);
+            codecs.push_back(info.CodecName.substr(0, info.CodecName.find('(')));
+        }
+    }
+    EXPECT_EQ(codecs, (std::vector<std::string>{"aac", "mp2", "aac"}));
+}
+
+TEST_F(ConverterTest, PausedAndResumedRunWritesTheSameFramesAsAnUnpausedRun) {
+    log.Attach(converter);
+    converter.SetProgressInterval(100);
+    std::atomic<int> reports{0};
+    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo) { ++reports; });
+    const TOutputOptions output = Mpeg4Output();
+    AddConversion("mpeg2_ac3.mpg", "plain.mkv", output);
+    converter.StartTask(1);
+    ServeMainThreadUntil([&] { return log.FinalSeen(); });
+    ASSERT_FALSE(log.Notices()[0].Exception) << log.Notices()[0].ExceptionMsg;
+
+    converter.ClearTasks();
+    TNoticeLog pausedLog;
+    pausedLog.Attach(converter);
+    AddConversion("mpeg2_ac3.mpg", "paused.mkv", output);
+    converter.StartTask(1);
+    for (int pause = 0; pause < 3 && !pausedLog.FinalSeen(); ++pause) {
+        const int seen = reports;
+        ServeMainThreadUntil([&] { return reports > seen || pausedLog.FinalSeen(); });
+        converter.PauseAll();
+        if (!pausedLog.FinalSeen()) {
+            EXPECT_TRUE(converter.Task(0)->Parked());
+        }
+        ProcessPendingMessages();
+        converter.ResumeAll();
+    }
+    ServeMainThreadUntil([&] { return pausedLog.FinalSeen(); });
+    ASSERT_TRUE(pausedLog.Notices()[0].Finished);
+
+    const std::vector<std::uint64_t> plain = VideoFrameChecksums(Out("plain.mkv"));
+    const std::vector<std::uint64_t> paused = VideoFrameChecksums(Out("paused.mkv"));
+    EXPECT_GE(plain.size(), 350u);
+    EXPECT_EQ(plain, paused);
+}
+
+TEST_F(ConverterTest, WorkerRunsAtTheRequestedPriority) {
+    struct TCase {
+        TThreadPriority priority;
+        int policy;
+        int niceOffset;
+    };
+    const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    for (const TCase& c : {TCase{tpIdle, SCHED_IDLE, 0}, TCase{tpLowest, SCHED_OTHER, 10},
+                           TCase{tpLower, SCHED_OTHER, 5}, TCase{tpNormal, SCHED_OTHER, 0}}) {
+        TConverter run;
+        TNoticeLog notices;
+        notices.Attach(run);
+        std::atomic<int> policy{-1};
+        std::atomic<int> nice{-100};
+        run.SetThreadPriority(c.priority);
+        run.SetTriggerEventInMainThread(false);
+        run.SetOnProgress([&](TCustomConverter&, PProgressInfo) {
+            policy = sched_getscheduler(0);
+            nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        });
+        const int task = run.AddTask(Fixture("h264_aac.mp4"));
+        TOutputOptions output = Mpeg4Output(1000000);
+        ASSERT_TRUE(run.SetOutputFile(task, Out("prio.mkv"), &output)) << run.LastError();
+        run.StartTask(1);
+        ServeMainThreadUntil([&] { return notices.FinalSeen(); });
+        EXPECT_EQ(policy, c.policy) << "priority " << c.priority;
+        EXPECT_EQ(nice, base + c.niceOffset) << "priority " << c.priority;
+        // The main thread keeps its own priority.
+        EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), base);
+    }
+}
+
+TEST_F(ConverterTest, CustomHookRunsOnTheWorkerForEveryPicture) {
+    std::vector<int> frames;
+    std::atomic<bool> onMain{false};
+    converter.SetOnCustomHook([&](TCustomConverter&, PHookInfo info) {
+        frames.push_back(info->FrameNumber);
+        onMain = onMain || IsMainThread();
+        EXPECT_EQ(info->Bitmap->Width(), 320);
+        EXPECT_TRUE(info->Update);
+        info->StopHook = info->FrameNumber == 10;
+    });
+    TOutputOptions output = Mpeg4Output(2000000);
+    output.CustomHook = true;
+    AddConversion("h264_aac.mp4", "hook.mkv", output);
+    log.Attach(converter);
+    converter.StartTask(1);
+    ServeMainThreadUntil([&] { return log.FinalSeen(); });
+    EXPECT_FALSE(onMain);
+    ASSERT_EQ(frames.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(frames[std::size_t(i)], i + 1);
+    }
+}
+
+} // namespace
+} // namespace tessaro::test
