@@ -1,5 +1,6 @@
 #include "EngineLogger.h"
 #include "Bindings.h"
+#include "EngineTestSupport.h"
 #include "LibraryLoader.h"
 #include "MainThread.h"
 
@@ -61,11 +62,8 @@ protected:
 // For library output the libraries are loaded (which attaches the logger).
 class EngineLoggerLibraryTest : public EngineLoggerTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(ConverterLibraries))
-            << TLibraryLoader::Instance().LastErrorText();
-    }
-    static void TearDownTestSuite() { TLibraryLoader::Instance().UnloadLibSet(ConverterLibraries); }
+    static void SetUpTestSuite() { test::LoadConverterLibraries(); }
+    static void TearDownTestSuite() { test::UnloadConverterLibraries(); }
 };
 
 // A library object as the log callback sees it: its first member is its class.

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "LibraryLoader.h"
+
 #include <gtest/gtest.h>
 
 namespace tessaro::test {
@@ -31,6 +33,22 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Loads the converter's libraries for a whole suite and unloads them afterwards, so
+// suites that test loading itself start from nothing.
+inline void LoadConverterLibraries() {
+    ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(ConverterLibraries))
+        << TLibraryLoader::Instance().LastErrorText();
+}
+inline void UnloadConverterLibraries() {
+    TLibraryLoader::Instance().UnloadLibSet(ConverterLibraries);
+}
+
+class TConverterLibrariesTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { LoadConverterLibraries(); }
+    static void TearDownTestSuite() { UnloadConverterLibraries(); }
 };
 
 } // namespace tessaro::test

@@ -111,14 +111,7 @@ TEST(MediaUtils, ReadWholeFileAddsAZeroByte) {
     EXPECT_EQ(ReadWholeFile((dir.Path() / "missing").string(), buffer), -1);
 }
 
-class MediaUtilsLibraryTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(ConverterLibraries))
-            << TLibraryLoader::Instance().LastErrorText();
-    }
-    static void TearDownTestSuite() { TLibraryLoader::Instance().UnloadLibSet(ConverterLibraries); }
-};
+class MediaUtilsLibraryTest : public tessaro::test::TConverterLibrariesTest {};
 
 TEST_F(MediaUtilsLibraryTest, CodecNameTextFromCodecIdOrTag) {
     AVCodecParametersPtr parameters(ff::avcodec_parameters_alloc());

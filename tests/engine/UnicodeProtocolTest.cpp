@@ -92,14 +92,7 @@ TReadBack ReadBack(const std::string& libraryName) {
     return readBack;
 }
 
-class UnicodeProtocolTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(ConverterLibraries))
-            << TLibraryLoader::Instance().LastErrorText();
-    }
-    static void TearDownTestSuite() { TLibraryLoader::Instance().UnloadLibSet(ConverterLibraries); }
-};
+class UnicodeProtocolTest : public tessaro::test::TConverterLibrariesTest {};
 
 } // namespace
 
