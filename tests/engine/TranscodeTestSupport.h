@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -181,6 +182,11 @@ protected:
 
     void TearDown() override {
         TEngineLogger::GetLogger().SetOnLog(nullptr);
+        if (HasFailure()) {
+            for (const auto& line : Log()) {
+                std::cerr << "log: " << line << "\n";
+            }
+        }
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
-#include <sys/stat.h>
+#include <string_view>
 
 namespace tessaro {
 
@@ -553,7 +553,10 @@ void TCustomTranscoder::DecideOutputStreams(TOutputFile& output, bool join) {
 void TCustomTranscoder::OpenOutputIo(TOutputFile& output) {
     AVFormatContext* ctx = output.context.get();
     const AVOutputFormat* format = ctx->oformat;
-    if ((format->flags & AVFMT_NEEDNUMBER) != 0 &&
+    // The image sequence muxer numbers its files but no longer says so in its flags.
+    const bool numbered = (format->flags & AVFMT_NEEDNUMBER) != 0 ||
+                          std::string_view(format->name) == "image2";
+    if (numbered &&
         ff::av_filename_number_test(output.fileName.c_str()) == 0) {
         throw EngineException(output.fileName + ": " + "Number syntax expected in filename");
     }

@@ -431,13 +431,21 @@ void TCustomTranscoder::VideoOutput(TOutputStream& ost, AVFrame* frame, AVRation
     const double syncIpts = frame->pts == AV_NOPTS_VALUE
                                 ? double(ost.syncOpts)
                                 : double(frame->pts) * av_q2d(timeBase) / av_q2d(enc->time_base);
+    // How long the picture lasts, in output frames: the last picture of a stream then
+    // still fills its own time, and a faster output rate repeats pictures evenly.
+    const AVStream* source = run.inputStreams[ost.source].stream;
+    const AVRational inputRate =
+        source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
+    const double duration = inputRate.num > 0 && inputRate.den > 0
+                                ? 1.0 / av_q2d(inputRate) / av_q2d(enc->time_base)
+                                : 1.0;
     int nb = 1;
     int method = o.videoSyncMethod;
     if (method < 0) {
         method = IsVariableFrameRateFormat(ost.output->context.get()) ? 2 : 1;
     }
     if (method != 0) {
-        const double vdelta = syncIpts - double(ost.syncOpts);
+        const double vdelta = syncIpts - double(ost.syncOpts) + duration;
         if (vdelta < -1.1) {
             nb = 0;
         } else if (method == 2) {
@@ -448,6 +456,8 @@ void TCustomTranscoder::VideoOutput(TOutputStream& ost, AVFrame* frame, AVRation
             }
         } else if (vdelta > 1.1) {
             nb = int(std::lround(vdelta));
+        } else if (vdelta < 0.5) {
+            nb = 0; // the slot this picture falls into is already filled
         }
         if (nb == 0) {
             ++run.dropped;
@@ -476,12 +486,15 @@ void TCustomTranscoder::VideoOutput(TOutputStream& ost, AVFrame* frame, AVRation
         return;
     }
     ShowPreview(frame, timeBase);
+    // The picture may go on to other output streams: its own time stamp is put back.
+    const std::int64_t pictureTime = frame->pts;
     for (int i = 0; i < nb && !stopRequested_; ++i) {
         frame->pts = ost.syncOpts;
         EncodeVideoFrame(ost, frame);
         ++ost.syncOpts;
         ++ost.frameNumber;
     }
+    frame->pts = pictureTime;
 }
 
 void TCustomTranscoder::EncodeVideoFrame(TOutputStream& ost, AVFrame* frame) {

@@ -312,6 +312,11 @@ void TCustomTranscoder::PrepareEncoding(TOutputStream& ost) {
     }
     ost.encodingNeeded = true;
     ist.decodingNeeded = true;
+    for (const int source : ost.joinSources) {
+        if (source >= 0) {
+            run_->inputStreams[source].decodingNeeded = true;
+        }
+    }
     if (enc != nullptr && (enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) != 0) {
         OpenPassLog(ost, ost.tableIndex);
     }
@@ -836,6 +841,9 @@ bool TCustomTranscoder::SwitchJoinInput(int file) {
         return false;
     }
     inputs_[file + 1]->tsOffset += std::llround(reached * AV_TIME_BASE);
+    if (Options().verbose > 1) {
+        LogMessage(llVerbose, FormatText("Input #%d continues at %0.3f s", file + 1, reached));
+    }
     for (TOutputStream& ost : run.outputStreams) {
         const int next = ost.joinSources.size() > std::size_t(file + 1) ? ost.joinSources[file + 1]
                                                                         : -1;
