@@ -660,6 +660,11 @@ void TCustomPlayer::ReportState(TPlayState state) {
     }
 }
 
+bool TCustomPlayer::HasPositionHandler() const {
+    std::lock_guard lock(handlersMutex_);
+    return bool(onPosition_);
+}
+
 void TCustomPlayer::UpdatePosition(TPlaybackState& state) {
     if (state.ImageSequence) {
         return;
@@ -685,12 +690,7 @@ void TCustomPlayer::UpdatePosition(TPlaybackState& state) {
     currentPosition_ = position;
     const std::int64_t last = lastReportedPosition_;
     if (last == NoPosition || std::llabs(position - last) > PositionStep) {
-        bool hasHandler;
-        {
-            std::lock_guard lock(handlersMutex_);
-            hasHandler = bool(onPosition_);
-        }
-        if (hasHandler) {
+        if (HasPositionHandler()) {
             QueueNotice(nkPosition, psPlay, position);
         }
         lastReportedPosition_ = position;
@@ -698,6 +698,14 @@ void TCustomPlayer::UpdatePosition(TPlaybackState& state) {
     if (!state.Capture && !state.EndReported && state.Drained) {
         if (state.VideoStream != nullptr) {
             state.EndReported = true;
+        }
+        // Everything is read and decoded: the end notice follows the final position.
+        if (state.Duration > 0 && lastReportedPosition_ != state.Duration) {
+            currentPosition_ = state.Duration;
+            lastReportedPosition_ = state.Duration;
+            if (HasPositionHandler()) {
+                QueueNotice(nkPosition, psPlay, state.Duration);
+            }
         }
         ReportState(psEnd);
     }

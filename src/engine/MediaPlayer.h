@@ -136,6 +136,7 @@ private:
     std::shared_ptr<TPlaybackState> CurrentState() const;
     std::shared_ptr<TPlayerEventSession> CurrentSession() const;
     void QueueNotice(int kind, TPlayState state, std::int64_t position);
+    bool HasPositionHandler() const;
     void JoinFinishedThreads(bool waitForEventThread);
 
     // Settings.

@@ -5,6 +5,7 @@
 #include "EngineLogger.h"
 #include "FFmpegPtr.h"
 #include "LibraryLoader.h"
+#include "MediaInput.h"
 #include "MediaUtils.h"
 #include "UnicodeProtocol.h"
 
@@ -180,8 +181,14 @@ bool TCustomMediaProbe::LoadFile(const std::string& FileName, const std::string&
             return false;
         }
     }
-    const int opened =
-        OpenInputFile(ownedContext_, io_, LibraryFileName(FileName), format, nullptr);
+    int opened;
+    try {
+        opened = OpenMediaInput(ownedContext_, io_, FileName, format, nullptr);
+    } catch (const EngineException& e) {
+        ReportError(AV_LOG_ERROR, e.what());
+        CloseFile();
+        return false;
+    }
     if (opened < 0) {
         ReportError(AV_LOG_ERROR, ErrorText(FileName, opened));
         CloseFile();

@@ -4,10 +4,10 @@
 #include "EngineLogger.h"
 #include "LibraryLoader.h"
 #include "MainThread.h"
+#include "MediaInput.h"
 #include "MediaProbe.h"
 #include "MediaUtils.h"
 #include "SDLBindings.h"
-#include "UnicodeProtocol.h"
 
 #include <algorithm>
 #include <chrono>
@@ -919,8 +919,14 @@ bool OpenInput(TPlaybackState& state) {
         ff::av_dict_set(options.Get(), "video_size",
                         FormatText("%dx%d", host.FrameWidth(), host.FrameHeight()).c_str(), 0);
     }
-    const int opened = OpenInputFile(state.Format, state.FormatIO, LibraryFileName(state.FileName),
-                                     nullptr, options.Get());
+    int opened;
+    try {
+        opened =
+            OpenMediaInput(state.Format, state.FormatIO, state.FileName, nullptr, options.Get());
+    } catch (const EngineException& e) {
+        host.SetLastError(e.what());
+        return false;
+    }
     if (opened < 0) {
         host.SetLastError(ErrorText(state.FileName, opened));
         return false;
