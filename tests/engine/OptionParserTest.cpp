@@ -329,10 +329,14 @@ TEST_F(OptionParserTest, CodecOptionFallback) {
     EXPECT_FALSE(Task().SetCodecOption(" ", "1"));
     EXPECT_FALSE(Task().SetCodecOption("nosuchoption", "1"));
 
-    // "b" is known by the video and the audio context.
+    // "b" is the video bit rate only, whoever sets it; the audio keeps its own.
+    const std::int64_t audioDefault = CodecInt(AVMEDIA_TYPE_AUDIO, "b");
     EXPECT_TRUE(Task().SetCodecOption("b", "300000"));
     EXPECT_EQ(CodecInt(AVMEDIA_TYPE_VIDEO, "b"), 300000);
-    EXPECT_EQ(CodecInt(AVMEDIA_TYPE_AUDIO, "b"), 300000);
+    EXPECT_EQ(CodecInt(AVMEDIA_TYPE_AUDIO, "b"), audioDefault);
+    EXPECT_TRUE(Task().SetCodecOption("ab", "96000"));
+    EXPECT_EQ(CodecInt(AVMEDIA_TYPE_AUDIO, "b"), 96000);
+    EXPECT_EQ(CodecInt(AVMEDIA_TYPE_VIDEO, "b"), 300000);
     // Encoder-private option, checked against the encoder that defines it.
     EXPECT_TRUE(Task().SetCodecOption("crf", "20"));
     EXPECT_EQ(PrivateVideo("crf"), "20");

@@ -216,6 +216,7 @@ TEST_F(PresetTest, LookupByNameCodecFallbackAndCase) {
     Task().ApplyPreset("vpre", "psp");
     EXPECT_EQ(CodecInt(AVMEDIA_TYPE_VIDEO, "refs"), 1);
     EXPECT_EQ(CodecInt(AVMEDIA_TYPE_VIDEO, "b"), 1250000);
+    EXPECT_NE(CodecInt(AVMEDIA_TYPE_AUDIO, "b"), 1250000); // the video rate stays video's
     Task().ApplyPreset("vpre", "PS3");
     EXPECT_EQ(CodecInt(AVMEDIA_TYPE_VIDEO, "maxrate"), 3500000);
     Task().SetOption("vpre", "LIBX264-IPOD640");

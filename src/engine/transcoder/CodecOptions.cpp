@@ -77,6 +77,11 @@ bool TCustomTranscoder::SetLibraryOption(const std::string& name, const std::str
     };
     bool found = false;
     for (AVMediaType type : OptionMediaTypes) {
+        // "b" is the video bit rate ("ab" the audio one); today's libraries also let it
+        // set an audio encoder's rate, which would give the audio the video's rate.
+        if (name == "b" && type != AVMEDIA_TYPE_VIDEO) {
+            continue;
+        }
         const TOptionSetResult result =
             contexts.SetCodecContextOption(type, name, value, PreferredCodecName(type));
         if (result == TOptionSetResult::InvalidValue) {

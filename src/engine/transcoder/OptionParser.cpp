@@ -529,12 +529,7 @@ bool TCustomTranscoder::ApplyAudioSubtitleOption(const std::string& name,
 
 void TCustomTranscoder::SetBitRateOption(const std::string& name, const std::string& value,
                                          AVMediaType type) {
-    // The libraries' "b" also applies to audio today; here it is the video bit rate only.
-    if (name == "b") {
-        SetLibraryOptionFor(type, name, value);
-    } else {
-        SetCodecOption(name, value);
-    }
+    SetCodecOption(name, value);
     if (options_.libraryOptions.CodecInt(type, "b") < 1000) {
         LogMessage(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s "
                               "as argument, not kbits/s");
