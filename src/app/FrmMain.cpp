@@ -249,27 +249,38 @@ void TfrmMain::BuildFormatPanel(QWidget* client) {
     c_.lst1 = Named(new QListWidget(client), "lst1");
     c_.lst1->setVisible(false);
 
+    struct TBoxSpec {
+        QComboBox** field;
+        const char* name;
+        const char* caption;
+        bool editable;
+    };
+    // Five labelled boxes in a two-column grid: (0,0) (0,1) (1,0) (1,1) (2,0).
+    auto fillGroup = [](QGroupBox* group, std::initializer_list<TBoxSpec> boxes) {
+        auto* grid = new QGridLayout(group);
+        grid->setContentsMargins(6, 6, 6, 6);
+        grid->setVerticalSpacing(4);
+        int index = 0;
+        for (const TBoxSpec& box : boxes) {
+            *box.field =
+                AddParameterBox(grid, index / 2, index % 2, box.name, box.caption, box.editable);
+            ++index;
+        }
+    };
     c_.grpVideo = Named(new QGroupBox(QStringLiteral("Video Options"), client), "grpVideo");
     c_.grpVideo->setGeometry(8, 306, 384, 118);
-    auto* video = new QGridLayout(c_.grpVideo);
-    video->setContentsMargins(6, 6, 6, 6);
-    video->setVerticalSpacing(4);
-    c_.cmbVideoSize = AddParameterBox(video, 0, 0, "cmbVideoSize", "Frame Size:", true);
-    c_.cmbVideoEncoder = AddParameterBox(video, 0, 1, "cmbVideoEncoder", "Encoder:", false);
-    c_.cmbVideoBitRate = AddParameterBox(video, 1, 0, "cmbVideoBitRate", "BitRate (Kbps):", true);
-    c_.cmbFrameRate = AddParameterBox(video, 1, 1, "cmbFrameRate", "FrameRate (Fps):", false);
-    c_.cmbZoom = AddParameterBox(video, 2, 0, "cmbZoom", "Zoom:", false);
-
+    fillGroup(c_.grpVideo, {{&c_.cmbVideoSize, "cmbVideoSize", "Frame Size:", true},
+                            {&c_.cmbVideoEncoder, "cmbVideoEncoder", "Encoder:", false},
+                            {&c_.cmbVideoBitRate, "cmbVideoBitRate", "BitRate (Kbps):", true},
+                            {&c_.cmbFrameRate, "cmbFrameRate", "FrameRate (Fps):", false},
+                            {&c_.cmbZoom, "cmbZoom", "Zoom:", false}});
     c_.grpAudio = Named(new QGroupBox(QStringLiteral("Audio Options"), client), "grpAudio");
     c_.grpAudio->setGeometry(398, 306, 380, 118);
-    auto* audio = new QGridLayout(c_.grpAudio);
-    audio->setContentsMargins(6, 6, 6, 6);
-    audio->setVerticalSpacing(4);
-    c_.cmbSamplerate = AddParameterBox(audio, 0, 0, "cmbSamplerate", "SampleRate (Hz):", true);
-    c_.cmbAudioEncoder = AddParameterBox(audio, 0, 1, "cmbAudioEncoder", "Encoder:", false);
-    c_.cmbAudioBitRate = AddParameterBox(audio, 1, 0, "cmbAudioBitRate", "BitRate (Kbps):", true);
-    c_.cmbChannel = AddParameterBox(audio, 1, 1, "cmbChannel", "Channel:", false);
-    c_.cmbVolume = AddParameterBox(audio, 2, 0, "cmbVolume", "Volume:", false);
+    fillGroup(c_.grpAudio, {{&c_.cmbSamplerate, "cmbSamplerate", "SampleRate (Hz):", true},
+                            {&c_.cmbAudioEncoder, "cmbAudioEncoder", "Encoder:", false},
+                            {&c_.cmbAudioBitRate, "cmbAudioBitRate", "BitRate (Kbps):", true},
+                            {&c_.cmbChannel, "cmbChannel", "Channel:", false},
+                            {&c_.cmbVolume, "cmbVolume", "Volume:", false}});
 }
 
 void TfrmMain::BuildOutputFolderRow(QWidget* client) {

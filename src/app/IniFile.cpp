@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include "OptionText.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -13,38 +15,6 @@
 namespace tessaro {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string Trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // One file's lines, split so that unchanged lines are written back byte for byte.
 struct TIniText {
@@ -96,12 +66,12 @@ bool IsComment(const std::string& trimmedLine) {
 
 // The section name of a "[name]" line, or nothing for any other line.
 std::optional<std::string> SectionName(const std::string& line) {
-    const std::string trimmed = Trimmed(line);
+    const std::string trimmed = TrimText(line);
     if (trimmed.empty() || trimmed[0] != '[') {
         return std::nullopt;
     }
     const std::size_t close = trimmed.find(']');
-    return Trimmed(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    return TrimText(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
 }
 
 struct TKeyLine {
@@ -110,7 +80,7 @@ struct TKeyLine {
 };
 
 std::optional<TKeyLine> KeyLine(const std::string& line) {
-    const std::string trimmed = Trimmed(line);
+    const std::string trimmed = TrimText(line);
     if (trimmed.empty() || IsComment(trimmed) || trimmed[0] == '[') {
         return std::nullopt;
     }
@@ -118,7 +88,7 @@ std::optional<TKeyLine> KeyLine(const std::string& line) {
     if (equals == std::string::npos) {
         return std::nullopt;
     }
-    return TKeyLine{Trimmed(trimmed.substr(0, equals)), Trimmed(trimmed.substr(equals + 1))};
+    return TKeyLine{TrimText(trimmed.substr(0, equals)), TrimText(trimmed.substr(equals + 1))};
 }
 
 // Where a key lives: the first section of that name and the first key of that name in it.
@@ -136,14 +106,14 @@ TKeyPosition FindKey(const TIniText& text, const std::string& section, const std
             if (name) {
                 break;
             }
-            if (!Trimmed(text.lines[i]).empty()) {
+            if (!TrimText(text.lines[i]).empty()) {
                 position.sectionEnd = i + 1;
             }
             const auto entry = KeyLine(text.lines[i]);
-            if (entry && !position.keyLine && SameName(entry->key, key)) {
+            if (entry && !position.keyLine && SameTextNoCase(entry->key, key)) {
                 position.keyLine = i;
             }
-        } else if (name && SameName(*name, section)) {
+        } else if (name && SameTextNoCase(*name, section)) {
             position.sectionLine = i;
             position.sectionEnd = i + 1;
         }
@@ -300,7 +270,7 @@ int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
-    return LowerAscii(c) - 'a' + 10;
+    return (c | 0x20) - 'a' + 10;
 }
 
 bool ParseHex(const std::string& digits, int& value) {

@@ -1,5 +1,6 @@
 // Application object, error texts, start-up state, file locations and helper programs.
 #include "AppPaths.h"
+#include "AppTestSupport.h"
 #include "EngineException.h"
 #include "EngineTestSupport.h"
 #include "ErrorReport.h"
@@ -9,53 +10,12 @@
 #include "StartState.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 using namespace tessaro;
 using tessaro::test::TTempDir;
 
 namespace {
-
-void WriteFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-            hadOld_ = true;
-        }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (hadOld_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool hadOld_ = false;
-};
 
 TEST(GlobalObject, SettersIgnoreValuesFailingTheirGuard) {
     TGlobalObject global;
@@ -149,7 +109,7 @@ TEST(StartState, VolumeAndMuteRules) {
 
 TEST(StartState, FreshInstallationDefaults) {
     TTempDir dir;
-    ScopedEnv home("HOME", "/home/someone");
+    test::TScopedEnv home("HOME", "/home/someone");
     const auto state = ReadMainWindowStartState(TIniFile((dir.Path() / "none.ini").string()));
     EXPECT_EQ(state.outputDir, "/home/someone/videoconverter");
     EXPECT_EQ(state.formatCode, "1");
@@ -165,14 +125,14 @@ TEST(AppPaths, SettingsBesideAWritableExecutableFolder) {
 
 TEST(AppPaths, SettingsInTheConfigFolderOtherwise) {
     TTempDir dir;
-    ScopedEnv config("XDG_CONFIG_HOME", (dir.Str() + "/config").c_str());
+    test::TScopedEnv config("XDG_CONFIG_HOME", (dir.Str() + "/config").c_str());
     // A folder that does not exist cannot take the file.
     const std::string path = SettingsFilePath(dir.Str() + "/missing/");
     EXPECT_EQ(path, dir.Str() + "/config/tessaro/tessaro.ini");
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "config" / "tessaro"));
 
-    ScopedEnv relative("XDG_CONFIG_HOME", "relative/config");
-    ScopedEnv home("HOME", dir.Str().c_str());
+    test::TScopedEnv relative("XDG_CONFIG_HOME", "relative/config");
+    test::TScopedEnv home("HOME", dir.Str().c_str());
     EXPECT_EQ(SettingsFilePath(dir.Str() + "/missing/"),
               dir.Str() + "/.config/tessaro/tessaro.ini");
 }
@@ -183,7 +143,7 @@ TEST(AppPaths, FormatFileBesideTheExecutableElseInstalled) {
     const std::string installed = FormatFilePath(exeDir);
     EXPECT_NE(installed, exeDir + FormatFileName);
     EXPECT_EQ(std::filesystem::path(installed).filename(), FormatFileName);
-    WriteFile(dir.Path() / FormatFileName, "[formatInfo1]\n");
+    test::WriteTextFile(dir.Path() / FormatFileName, "[formatInfo1]\n");
     EXPECT_EQ(FormatFilePath(exeDir), exeDir + FormatFileName);
 }
 
@@ -199,7 +159,7 @@ TEST(AppPaths, FoldersRelativeToTheExecutable) {
 // A stand-in for xdg-open that records its arguments, one per line.
 std::string MakeRecorder(const TTempDir& dir) {
     const std::string script = dir.Str() + "/recorder";
-    WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.out\"\n");
+    test::WriteTextFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.out\"\n");
     chmod(script.c_str(), 0755);
     return script;
 }
@@ -207,16 +167,16 @@ std::string MakeRecorder(const TTempDir& dir) {
 TEST(ShellOpen, PassesTheTargetAsOneArgumentWithoutAShell) {
     TTempDir dir;
     const std::string recorder = MakeRecorder(dir);
-    ScopedEnv command("TESSARO_OPEN_COMMAND", recorder.c_str());
+    test::TScopedEnv command("TESSARO_OPEN_COMMAND", recorder.c_str());
     const std::string target = "https://tessaro.example.org/a b?x=1&y=$(touch pwned);z";
     ASSERT_TRUE(OpenWithDefaultHandler(target));
     WaitForSpawnedPrograms();
-    EXPECT_EQ(ReadFile(recorder + ".out"), target + "\n");
+    EXPECT_EQ(test::ReadTextFile(recorder + ".out"), target + "\n");
     EXPECT_FALSE(std::filesystem::exists("pwned"));
 }
 
 TEST(ShellOpen, MissingProgramIsReported) {
-    ScopedEnv command("TESSARO_OPEN_COMMAND", "/nonexistent/tessaro-open");
+    test::TScopedEnv command("TESSARO_OPEN_COMMAND", "/nonexistent/tessaro-open");
     EXPECT_FALSE(OpenWithDefaultHandler("/tmp"));
     EXPECT_FALSE(SpawnDetached({}));
 }

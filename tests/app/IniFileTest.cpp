@@ -1,11 +1,10 @@
 #include "IniFile.h"
+#include "AppTestSupport.h"
 #include "EngineTestSupport.h"
 
 #include <climits>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -13,17 +12,6 @@ using namespace tessaro;
 using tessaro::test::TTempDir;
 
 namespace {
-
-void WriteFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
 
 int FileCount(const std::filesystem::path& folder) {
     int count = 0;
@@ -57,14 +45,16 @@ const TReadCase ReadCases[] = {
     {"first section of a name wins", "[s]\nk=1\n[s]\nk=2\n", "s", "k", "1"},
 };
 
-void PrintTo(const TReadCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TReadCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class IniRead : public ::testing::TestWithParam<TReadCase> {};
 
 TEST_P(IniRead, FindsTheValueOrTheDefault) {
     TTempDir dir;
     const auto path = dir.Path() / "t.ini";
-    WriteFile(path, GetParam().content);
+    test::WriteTextFile(path, GetParam().content);
     EXPECT_EQ(TIniFile(path.string()).ReadString(GetParam().section, GetParam().key, "<default>"),
               GetParam().expected);
 }
@@ -90,7 +80,7 @@ TEST(IniFile, MissingFileYieldsEveryDefault) {
 TEST(IniFile, LongValuesAreCutAt2047Characters) {
     TTempDir dir;
     const auto path = dir.Path() / "t.ini";
-    WriteFile(path, "[s]\nk=" + std::string(3000, 'v') + "\n");
+    test::WriteTextFile(path, "[s]\nk=" + std::string(3000, 'v') + "\n");
     EXPECT_EQ(TIniFile(path.string()).ReadString("s", "k", ""), std::string(2047, 'v'));
 }
 
@@ -125,7 +115,7 @@ TEST(IniFile, IntegerReadsFollowTheHexAndDecimalRules) {
     TTempDir dir;
     const auto path = dir.Path() / "t.ini";
     for (const TIntegerCase& c : IntegerCases) {
-        WriteFile(path, std::string("[settings]\npriority=") + c.text + "\n");
+        test::WriteTextFile(path, std::string("[settings]\npriority=") + c.text + "\n");
         EXPECT_EQ(TIniFile(path.string()).ReadInteger("settings", "priority", -77), c.expected)
             << "value \"" << c.text << "\"";
     }
@@ -134,7 +124,7 @@ TEST(IniFile, IntegerReadsFollowTheHexAndDecimalRules) {
 TEST(IniFile, BooleanReadsAreIntegerReads) {
     TTempDir dir;
     const auto path = dir.Path() / "t.ini";
-    WriteFile(path, "[lstformat]\n0=0\n1=1\n2=-3\n3=yes\n");
+    test::WriteTextFile(path, "[lstformat]\n0=0\n1=1\n2=-3\n3=yes\n");
     const TIniFile ini(path.string());
     EXPECT_FALSE(ini.ReadBool("lstformat", "0", true));
     EXPECT_TRUE(ini.ReadBool("lstformat", "1", false));
@@ -166,7 +156,9 @@ const TWriteCase WriteCases[] = {
      "[s]\nk=a evil=1\n"},
 };
 
-void PrintTo(const TWriteCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TWriteCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class IniWrite : public ::testing::TestWithParam<TWriteCase> {};
 
@@ -174,11 +166,11 @@ TEST_P(IniWrite, ChangesOnlyTheKey) {
     TTempDir dir;
     const auto path = dir.Path() / "t.ini";
     if (GetParam().before != nullptr) {
-        WriteFile(path, GetParam().before);
+        test::WriteTextFile(path, GetParam().before);
     }
     TIniFile ini(path.string());
     ini.WriteString(GetParam().section, GetParam().key, GetParam().value);
-    EXPECT_EQ(ReadFile(path), GetParam().after);
+    EXPECT_EQ(test::ReadTextFile(path), GetParam().after);
     EXPECT_EQ(FileCount(dir.Path()), 1) << "no temporary file is left behind";
 }
 
@@ -200,14 +192,14 @@ TEST(IniFile, WriteKeepsPermissionsAndSymbolicLinks) {
     TTempDir dir;
     const auto real = dir.Path() / "real.ini";
     const auto link = dir.Path() / "link.ini";
-    WriteFile(real, "[s]\nk=1\n");
+    test::WriteTextFile(real, "[s]\nk=1\n");
     ASSERT_EQ(chmod(real.c_str(), 0640), 0);
     std::filesystem::create_symlink(real, link);
 
     TIniFile(link.string()).WriteString("s", "k", "2");
 
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(ReadFile(real), "[s]\nk=2\n");
+    EXPECT_EQ(test::ReadTextFile(real), "[s]\nk=2\n");
     struct stat info {};
     ASSERT_EQ(stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
@@ -224,7 +216,7 @@ void ExpectWriteFails(const std::string& path) {
 
 TEST(IniFile, WriteIntoAFolderThatCannotExistFails) {
     TTempDir dir;
-    WriteFile(dir.Path() / "plain-file", "x");
+    test::WriteTextFile(dir.Path() / "plain-file", "x");
     ExpectWriteFails((dir.Path() / "plain-file" / "tessaro.ini").string());
 }
 
@@ -232,9 +224,9 @@ TEST(IniFile, WriteOverAFolderFailsAndLeavesItAlone) {
     TTempDir dir;
     const auto target = dir.Path() / "tessaro.ini";
     std::filesystem::create_directory(target);
-    WriteFile(target / "inside", "kept");
+    test::WriteTextFile(target / "inside", "kept");
     ExpectWriteFails(target.string());
-    EXPECT_EQ(ReadFile(target / "inside"), "kept");
+    EXPECT_EQ(test::ReadTextFile(target / "inside"), "kept");
     EXPECT_EQ(FileCount(dir.Path()), 1);
 }
 
@@ -263,7 +255,7 @@ TEST(IniFile, WriteOnAFullDiskLeavesTheOldFileIntact) {
     TTempDir dir;
     const auto path = dir.Path() / "tessaro.ini";
     const std::string before = "; my settings\n[settings]\nvolume=3\nOutPutDir=/videos\n";
-    WriteFile(path, before);
+    test::WriteTextFile(path, before);
     {
         FileSizeLimit limit(before.size() + 10);
         try {
@@ -273,7 +265,7 @@ TEST(IniFile, WriteOnAFullDiskLeavesTheOldFileIntact) {
             EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string());
         }
     }
-    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(test::ReadTextFile(path), before);
     EXPECT_EQ(FileCount(dir.Path()), 1) << "the partial temporary file is removed";
 }
 

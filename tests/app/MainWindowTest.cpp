@@ -1,5 +1,6 @@
 // The main window frame, the splash window and the program-wide exception handler,
 // driven offscreen.
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "DialogService.h"
 #include "EngineException.h"
@@ -48,7 +49,7 @@ protected:
     }
     std::string SettingsPath() const { return dir_.Str() + "/tessaro.ini"; }
     void WriteSettings(const std::string& content) const {
-        std::ofstream(SettingsPath(), std::ios::binary) << content;
+        test::WriteTextFile(SettingsPath(), content);
     }
     std::unique_ptr<TfrmMain> ShowWindow() {
         auto window = std::make_unique<TfrmMain>(Location());
@@ -62,10 +63,10 @@ protected:
 };
 
 TEST_F(MainWindow, FirstShowState) {
-    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-    setenv("HOME", dir_.Str().c_str(), 1);
-    auto window = ShowWindow();
-    setenv("HOME", home.c_str(), 1);
+    auto window = [this] {
+        test::TScopedEnv home("HOME", dir_.Str().c_str());
+        return ShowWindow();
+    }();
     const TfrmMainControls& c = window->Controls();
 
     EXPECT_EQ(window->frameGeometry().size(), QSize(786, 522));

@@ -1,4 +1,5 @@
 // Colour themes and their menu, help links and the about window.
+#include "AppTestSupport.h"
 #include "DialogService.h"
 #include "EngineTestSupport.h"
 #include "FrmAbout.h"
@@ -20,7 +21,6 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 using namespace tessaro;
@@ -33,13 +33,6 @@ const bool registered = (AppEnvironment::Register(), true);
 
 QApplication& App() {
     return AppEnvironment::App();
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
 }
 
 // Counts how often a window is hidden.
@@ -141,13 +134,13 @@ TEST_F(Themes, ChoosingTheCheckedThemeDoesNothing) {
     WriteSettings("; mine\n[settings]\nskinIndex=2\n");
     StartUp();
     const auto before = std::filesystem::last_write_time(SettingsPath());
-    const std::string content = ReadFile(SettingsPath());
+    const std::string content = test::ReadTextFile(SettingsPath());
 
     menu_->Item(2)->trigger();
 
     EXPECT_EQ(hides_.hides, 0);
     EXPECT_TRUE(window_.isVisible());
-    EXPECT_EQ(ReadFile(SettingsPath()), content);
+    EXPECT_EQ(test::ReadTextFile(SettingsPath()), content);
     EXPECT_EQ(std::filesystem::last_write_time(SettingsPath()), before);
     EXPECT_EQ(CheckedItems(), std::vector<int>{2}) << "the item stays checked";
     EXPECT_EQ(themes_.ActiveTheme(), 2);
@@ -170,7 +163,7 @@ TEST_F(Themes, ChoosingAnotherThemeAppliesAndStoresIt) {
     EXPECT_EQ(themes_.ActiveTheme(), 6);
     EXPECT_EQ(window_.styleSheet().toStdString(), ThemeStyleSheet(6));
     EXPECT_EQ(CheckedItems(), std::vector<int>{6});
-    EXPECT_EQ(ReadFile(SettingsPath()), "; mine\n[settings]\nvolume=5\nskinIndex=6\n");
+    EXPECT_EQ(test::ReadTextFile(SettingsPath()), "; mine\n[settings]\nvolume=5\nskinIndex=6\n");
 }
 
 TEST_F(Themes, FailedStoreIsReportedAfterTheThemeIsApplied) {
@@ -198,7 +191,7 @@ protected:
     void TearDown() override { unsetenv("TESSARO_OPEN_COMMAND"); }
     std::string Opened() {
         WaitForSpawnedPrograms();
-        std::string text = ReadFile(recorder_ + ".out");
+        std::string text = test::ReadTextFile(recorder_ + ".out");
         std::filesystem::remove(recorder_ + ".out");
         return text;
     }
