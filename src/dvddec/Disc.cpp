@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <set>
+#include <sys/stat.h>
 
 namespace dvddec {
 namespace {
@@ -63,6 +64,13 @@ void TDisc::Log(void* self, dvd_logger_level_t level, const char* format, va_lis
 }
 
 std::unique_ptr<TDisc> TDisc::Open(const std::string& path, std::string& error) {
+    // libdvdread loses its reader context when it cannot find the path, so it is only asked
+    // about paths that exist.
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        error = "\"" + path + "\" does not exist";
+        return nullptr;
+    }
     std::unique_ptr<TDisc> disc(new TDisc());
     disc->path_ = path;
     static const dvd_logger_cb logger = {&TDisc::Log};
