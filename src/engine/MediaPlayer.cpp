@@ -21,17 +21,8 @@ namespace {
 
 constexpr std::int64_t NoPosition = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t PositionStep = 10000; // microseconds between two position notices
-constexpr int EventRingSize = 10;
 constexpr int StopRoundsWhileReading = 10;
 constexpr int StopRoundsAtMost = 20;
-
-enum TNoticeKind : int { nkPosition = 1, nkState = 2, nkEnd = 3 };
-
-struct TNotice {
-    int Kind = 0;
-    TPlayState State = psPlay;
-    std::int64_t Position = 0;
-};
 
 // Set while this thread delivers a player event, so that a handler that stops or
 // reopens the player does not wait for the thread it is running on.
@@ -39,40 +30,24 @@ thread_local bool DeliveringEvent = false;
 
 } // namespace
 
-// The notices of one opened file and the thread that delivers them. The ring holds at
-// most nine unconsumed notices: a notice of the same kind as the newest one replaces
-// it, and when the ring is full the oldest is dropped.
+// The notices of one opened file, for the thread that delivers them.
 class TPlayerEventSession {
 public:
     void Queue(const TNotice& notice) {
         {
             std::lock_guard lock(mutex_);
-            const int newest = (write_ + EventRingSize - 1) % EventRingSize;
-            if (read_ != write_ && ring_[newest].Kind == notice.Kind) {
-                ring_[newest] = notice;
-            } else {
-                ring_[write_] = notice;
-                write_ = (write_ + 1) % EventRingSize;
-                if (write_ == read_) {
-                    read_ = (read_ + 1) % EventRingSize;
-                }
-            }
+            ring_.Queue(notice);
         }
         notEmpty_.Set();
     }
 
     bool Take(TNotice& notice) {
         std::lock_guard lock(mutex_);
-        if (read_ == write_) {
-            notEmpty_.Reset();
-            return false;
-        }
-        notice = ring_[read_];
-        read_ = (read_ + 1) % EventRingSize;
-        if (read_ == write_) {
+        const bool taken = ring_.Take(notice);
+        if (ring_.Count() == 0) {
             notEmpty_.Reset();
         }
-        return true;
+        return taken;
     }
 
     void WaitForNotice() { notEmpty_.Wait(100ms); }
@@ -81,11 +56,35 @@ public:
 
 private:
     std::mutex mutex_;
-    TNotice ring_[EventRingSize];
-    int read_ = 0;
-    int write_ = 0;
+    TNoticeRing ring_;
     TManualEvent notEmpty_;
 };
+
+void TNoticeRing::Queue(const TNotice& notice) {
+    const int newest = (write_ + Size - 1) % Size;
+    if (read_ != write_ && ring_[newest].Kind == notice.Kind) {
+        ring_[newest] = notice;
+        return;
+    }
+    ring_[write_] = notice;
+    write_ = (write_ + 1) % Size;
+    if (write_ == read_) {
+        read_ = (read_ + 1) % Size;
+    }
+}
+
+bool TNoticeRing::Take(TNotice& notice) {
+    if (read_ == write_) {
+        return false;
+    }
+    notice = ring_[read_];
+    read_ = (read_ + 1) % Size;
+    return true;
+}
+
+int TNoticeRing::Count() const {
+    return (write_ + Size - read_) % Size;
+}
 
 const char* AudioDriverName(TAudioDriver driver) {
     switch (driver) {

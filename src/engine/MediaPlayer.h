@@ -32,6 +32,32 @@ const char* VideoDriverName(TVideoDriver driver);
 class TSDLWindowSurface;
 class TPlayerEventSession;
 
+enum TNoticeKind : int { nkPosition = 1, nkState = 2, nkEnd = 3 };
+
+// A notice for the player's event thread: a position, a state, or the end of delivery.
+struct TNotice {
+    int Kind = 0;
+    TPlayState State = psPlay;
+    std::int64_t Position = 0;
+};
+
+// The player's notices waiting for delivery (no lock of its own). It holds at most nine:
+// a notice of the same kind as the newest waiting one replaces it, and when the ring is
+// full the oldest is dropped, so a slow receiver sees the latest of everything.
+class TNoticeRing {
+public:
+    static constexpr int Size = 10;
+    void Queue(const TNotice& notice);
+    // Takes the oldest waiting notice; false when none waits.
+    bool Take(TNotice& notice);
+    int Count() const;
+
+private:
+    TNotice ring_[Size];
+    int read_ = 0;
+    int write_ = 0;
+};
+
 class TCustomPlayer : public TPlaybackHost {
 public:
     using TFileOpenEvent =

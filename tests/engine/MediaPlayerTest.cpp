@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <dirent.h>
@@ -69,14 +70,19 @@ public:
         double CornerLuma; // the top-left 16 x 16 pixels
         int Width;
         int Height;
+        TDisplayRect Rect;
     };
 
     void GetClientSize(int& Width, int& Height) override {
-        Width = 400;
-        Height = 300;
+        Width = width_;
+        Height = height_;
+    }
+    void SetClientSize(int width, int height) {
+        width_ = width;
+        height_ = height;
     }
     bool SetVideoMode(int, int) override { return true; }
-    void ShowPicture(const TVideoPicture& Picture, const TDisplayRect&) override {
+    void ShowPicture(const TVideoPicture& Picture, const TDisplayRect& Rect) override {
         double sum = 0;
         for (int y = 0; y < Picture.Height; ++y) {
             for (int x = 0; x < Picture.Width; ++x) {
@@ -91,7 +97,7 @@ public:
         }
         std::lock_guard lock(mutex_);
         shown_.push_back({Now(), Picture.PTS, sum / (Picture.Width * Picture.Height), corner / 256,
-                          Picture.Width, Picture.Height});
+                          Picture.Width, Picture.Height, Rect});
     }
     std::vector<TShown> Shown() {
         std::lock_guard lock(mutex_);
@@ -103,6 +109,8 @@ public:
     }
 
 private:
+    std::atomic<int> width_{400};
+    std::atomic<int> height_{300};
     std::mutex mutex_;
     std::vector<TShown> shown_;
 };
@@ -210,6 +218,8 @@ TEST_F(MediaPlayerTest, OpenRaisesFileOpenBeforeItReturns) {
 }
 
 TEST_F(MediaPlayerTest, OpenFailuresKeepTheirText) {
+    player.Stop(true); // nothing open: returns at once
+    EXPECT_TRUE(states.empty());
     const std::string missing = Fixture("missing.mp4");
     EXPECT_FALSE(player.Open(missing, &surface));
     EXPECT_EQ(player.LastError().rfind(missing + ": ", 0), 0u) << player.LastError();
@@ -326,6 +336,50 @@ TEST_F(MediaPlayerTest, CurrentFrameIsBlackBeforeTheFirstPictureThenThePicture) 
     EXPECT_GT(sum, 320L * 240 * 3 * 20) << "the test picture is not dark";
     EXPECT_GE(pts, 0);
     EXPECT_LT(pts, 200000);
+}
+
+TEST_F(MediaPlayerTest, PicturesKeepTheirShapeUnlessTheWindowIsToBeFilled) {
+    surface.SetClientSize(400, 200);
+    ASSERT_TRUE(player.Open(Fixture("h264_aac.mp4"), &surface)) << player.LastError();
+    PumpFor(0.5);
+    const TDisplayRect kept = surface.Shown().back().Rect;
+    EXPECT_EQ(kept.Width, 266); // 4:3 at the area's height, rounded down to even
+    EXPECT_EQ(kept.Height, 200);
+    EXPECT_EQ(kept.Left, 67);
+    player.SetAspectRatio(-1);
+    PumpFor(0.5);
+    const TDisplayRect filled = surface.Shown().back().Rect;
+    EXPECT_EQ(filled.Width, 400);
+    EXPECT_EQ(filled.Height, 200);
+    EXPECT_EQ(filled.Left, 0);
+}
+
+TEST(PlayerNoticeRing, SameKindReplacesNewestAndAFullRingDropsTheOldest) {
+    TNoticeRing ring;
+    ring.Queue({nkPosition, psPlay, 1000});
+    ring.Queue({nkPosition, psPlay, 6000}); // not consumed yet: replaces the first
+    ring.Queue({nkState, psPause, 0});
+    ring.Queue({nkPosition, psPlay, 9000});
+    TNotice notice;
+    ASSERT_EQ(ring.Count(), 3);
+    ASSERT_TRUE(ring.Take(notice));
+    EXPECT_EQ(notice.Position, 6000);
+    ASSERT_TRUE(ring.Take(notice));
+    EXPECT_EQ(notice.State, psPause);
+    ASSERT_TRUE(ring.Take(notice));
+    EXPECT_EQ(notice.Position, 9000);
+    EXPECT_FALSE(ring.Take(notice));
+
+    // Twelve alternating notices: nine stay, the three oldest are gone.
+    for (int i = 0; i < 12; ++i) {
+        ring.Queue(i % 2 == 0 ? TNotice{nkPosition, psPlay, i} : TNotice{nkState, psPlay, i});
+    }
+    EXPECT_EQ(ring.Count(), 9);
+    for (int i = 3; i < 12; ++i) {
+        ASSERT_TRUE(ring.Take(notice));
+        EXPECT_EQ(notice.Position, i);
+    }
+    EXPECT_FALSE(ring.Take(notice));
 }
 
 TEST_F(MediaPlayerTest, OpenPlayStopFiftyTimesLeavesNoThreads) {
