@@ -1,6 +1,6 @@
 #include "DialogService.h"
 
-#include <cassert>
+#include <stdexcept>
 
 namespace tessaro {
 
@@ -24,7 +24,9 @@ TMessageResult ClosingAnswer(TMessageButtons buttons) {
 } // namespace
 
 IDialogService& Dialogs() {
-    assert(current != nullptr && "no dialog service installed");
+    if (current == nullptr) {
+        throw std::logic_error("no dialog service installed");
+    }
     return *current;
 }
 

@@ -29,7 +29,8 @@ public:
     virtual TMessageResult ShowMessage(QWidget* parent, const TMessageRequest& request) = 0;
 };
 
-// The service used by every window; set once by the program (or by a test).
+// The service used by every window; set once by the program (or by a test). Asking
+// for it before one is installed throws std::logic_error.
 IDialogService& Dialogs();
 bool HasDialogService();
 void SetDialogService(IDialogService* service);
