@@ -38,8 +38,8 @@ void ScaleSamples(std::uint8_t* data, int count, AVSampleFormat format, int volu
     case AV_SAMPLE_FMT_S32: {
         auto* p = reinterpret_cast<std::int32_t*>(data);
         for (int i = 0; i < count; ++i) {
-            p[i] = ClipTo<std::int32_t>((p[i] * (long long)volume + 128) >> 8, INT32_MIN,
-                                        INT32_MAX);
+            p[i] =
+                ClipTo<std::int32_t>((p[i] * (long long)volume + 128) >> 8, INT32_MIN, INT32_MAX);
         }
         break;
     }
@@ -125,9 +125,9 @@ void TAudioPipeline::EnsureResampler(const AVFrame* decoded) {
     }
     if (ret < 0 || ff::swr_init(swr) < 0) {
         resampler_.reset();
-        throw EngineException(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
-                                         inLayout_.nb_channels, inRate_,
-                                         encoder_->ch_layout.nb_channels, encoder_->sample_rate));
+        throw EngineException(FormatText(
+            "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inLayout_.nb_channels,
+            inRate_, encoder_->ch_layout.nb_channels, encoder_->sample_rate));
     }
 }
 
@@ -213,8 +213,8 @@ void TAudioPipeline::Push(const AVFrame* decoded) {
         Queue(in, count);
     } else if (resampler_ == nullptr) {
         EnsureConvertBuffer(count);
-        ff::av_samples_copy(convertPlanes_.data(), in, 0, 0, count,
-                            decoded->ch_layout.nb_channels, AVSampleFormat(decoded->format));
+        ff::av_samples_copy(convertPlanes_.data(), in, 0, 0, count, decoded->ch_layout.nb_channels,
+                            AVSampleFormat(decoded->format));
         ApplyVolume(convertPlanes_.data(), count);
         Queue(convertPlanes_.data(), count);
     } else {
@@ -257,8 +257,8 @@ void TAudioPipeline::EmitFrame(int samples, bool padToFrameSize) {
             throw EngineException("Out of memory in do_audio_out");
         }
     }
-    const int got = ff::av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data),
-                                           samples);
+    const int got = ff::av_audio_fifo_read(fifo_.get(),
+                                           reinterpret_cast<void**>(frame->extended_data), samples);
     if (got < samples) {
         throw EngineException("frame_bytes invalid.");
     }
@@ -291,8 +291,8 @@ void TAudioPipeline::Drain() {
     if (resampler_) {
         for (;;) {
             EnsureConvertBuffer(std::max(convertCapacity_, 4096));
-            const int produced =
-                ff::swr_convert(resampler_.get(), convertPlanes_.data(), convertCapacity_, nullptr, 0);
+            const int produced = ff::swr_convert(resampler_.get(), convertPlanes_.data(),
+                                                 convertCapacity_, nullptr, 0);
             if (produced <= 0) {
                 break;
             }

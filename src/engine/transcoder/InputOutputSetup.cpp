@@ -20,7 +20,9 @@ namespace {
 constexpr int FlagEncoding = AV_OPT_FLAG_ENCODING_PARAM; // 1
 constexpr int FlagDecoding = AV_OPT_FLAG_DECODING_PARAM; // 2
 
-const char* CodecWord(bool encoder) { return encoder ? "encoder" : "decoder"; }
+const char* CodecWord(bool encoder) {
+    return encoder ? "encoder" : "decoder";
+}
 
 const AVCodec* FindCodecByName(const std::string& name, bool encoder) {
     return encoder ? ff::avcodec_find_encoder_by_name(name.c_str())
@@ -33,8 +35,8 @@ const AVCodec* FindCodecById(AVCodecID id, bool encoder) {
 
 // Sample aspect ratio for a display aspect ratio on a picture of Width x Height.
 AVRational SampleAspectFor(float aspect, int width, int height) {
-    const double value = width > 0 && height > 0 ? double(aspect) * height / width
-                                                 : double(aspect) * 3.0 / 4.0;
+    const double value =
+        width > 0 && height > 0 ? double(aspect) * height / width : double(aspect) * 3.0 / 4.0;
     return value > 0 ? ff::av_d2q(value, 255) : AVRational{0, 1};
 }
 
@@ -104,8 +106,12 @@ std::mutex& PreviewLock() {
     return lock;
 }
 
-int TCustomTranscoder::InputFileCount() const { return int(inputs_.size()); }
-int TCustomTranscoder::OutputFileCount() const { return int(outputSlots_.size()); }
+int TCustomTranscoder::InputFileCount() const {
+    return int(inputs_.size());
+}
+int TCustomTranscoder::OutputFileCount() const {
+    return int(outputSlots_.size());
+}
 
 AVFormatContext* TCustomTranscoder::InputContext(int index) const {
     return index >= 0 && index < int(inputs_.size()) ? inputs_[index]->context.get() : nullptr;
@@ -126,7 +132,7 @@ void TCustomTranscoder::ApplyContextOptions(void* target, int flags, AVMediaType
     if (type == AVMEDIA_TYPE_UNKNOWN) {
         const AVClass* privClass = nullptr;
         if (const auto* ctx = static_cast<AVFormatContext*>(target)) {
-            privClass = ctx->oformat != nullptr ? ctx->oformat->priv_class
+            privClass = ctx->oformat != nullptr   ? ctx->oformat->priv_class
                         : ctx->iformat != nullptr ? ctx->iformat->priv_class
                                                   : nullptr;
         }
@@ -176,8 +182,8 @@ bool TCustomTranscoder::FindCodec(const std::string& name, AVMediaType type, boo
 
 TInputStreamKinds TCustomTranscoder::CheckInputStreams(bool firstInputOnly) const {
     TInputStreamKinds kinds;
-    const std::size_t count = firstInputOnly ? std::min<std::size_t>(1, inputs_.size())
-                                             : inputs_.size();
+    const std::size_t count =
+        firstInputOnly ? std::min<std::size_t>(1, inputs_.size()) : inputs_.size();
     for (std::size_t i = 0; i < count; ++i) {
         const AVFormatContext* ctx = inputs_[i]->context.get();
         for (unsigned s = 0; s < ctx->nb_streams; ++s) {
@@ -260,8 +266,8 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
         ff::av_dict_set(parameters.Get(), "video_codec_id", "pgmyuv", 0);
     }
 
-    const int opened = OpenInputFile(input->context, input->io, LibraryFileName(fileName),
-                                     format, parameters.Get());
+    const int opened = OpenInputFile(input->context, input->io, LibraryFileName(fileName), format,
+                                     parameters.Get());
     if (opened < 0) {
         errorText_ = tessaro::ErrorText(fileName, opened);
         return false;
@@ -352,8 +358,7 @@ void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
                 st->discard = AVDISCARD_ALL;
             }
             input.forcedDecoders[s] =
-                o.audioCodecName.empty() ? nullptr
-                                         : FindCodecByName(o.audioCodecName, false);
+                o.audioCodecName.empty() ? nullptr : FindCodecByName(o.audioCodecName, false);
             break;
         case AVMEDIA_TYPE_VIDEO: {
             o.frameWidth = par->width;
@@ -373,8 +378,7 @@ void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
             o.pixelFormat = par->format < 0 ? 0 : par->format;
             const AVRational real = st->r_frame_rate;
             const AVRational average = st->avg_frame_rate;
-            if (o.verbose >= 0 && average.num > 0 && real.num > 0 &&
-                av_cmp_q(average, real) != 0) {
+            if (o.verbose >= 0 && average.num > 0 && real.num > 0 && av_cmp_q(average, real) != 0) {
                 LogMessage(llInfo,
                            FormatText("Seems stream %d codec frame rate differs from container "
                                       "frame rate: %2.2f (%d/%d) -> %2.2f (%d/%d)",
@@ -389,8 +393,7 @@ void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
                 st->discard = AVDiscard(o.videoDiscard);
             }
             input.forcedDecoders[s] =
-                o.videoCodecName.empty() ? nullptr
-                                         : FindCodecByName(o.videoCodecName, false);
+                o.videoCodecName.empty() ? nullptr : FindCodecByName(o.videoCodecName, false);
             break;
         }
         case AVMEDIA_TYPE_DATA:
@@ -400,8 +403,7 @@ void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
                 st->discard = AVDISCARD_ALL;
             }
             input.forcedDecoders[s] =
-                o.subtitleCodecName.empty() ? nullptr
-                                            : FindCodecByName(o.subtitleCodecName, false);
+                o.subtitleCodecName.empty() ? nullptr : FindCodecByName(o.subtitleCodecName, false);
             break;
         case AVMEDIA_TYPE_ATTACHMENT:
         case AVMEDIA_TYPE_UNKNOWN:
@@ -430,8 +432,8 @@ int TCustomTranscoder::AddOutputFile(const std::string& fileName, bool join) {
         const std::string forced = o.forcedFormat;
         o.forcedFormat.clear();
         if (ff::av_guess_format(forced.c_str(), nullptr, nullptr) == nullptr) {
-            errorText_ = FormatText(
-                "Requested output format '%s' is not a suitable output format", forced.c_str());
+            errorText_ = FormatText("Requested output format '%s' is not a suitable output format",
+                                    forced.c_str());
             return -1;
         }
         ff::avformat_alloc_output_context2(&ctx, nullptr, forced.c_str(), libraryName.c_str());
@@ -439,8 +441,8 @@ int TCustomTranscoder::AddOutputFile(const std::string& fileName, bool join) {
         // Guess by the real name: the "unicode:" prefix would hide the extension.
         const AVOutputFormat* guessed = ff::av_guess_format(nullptr, fileName.c_str(), nullptr);
         if (guessed == nullptr) {
-            errorText_ = FormatText("Unable to find a suitable output format for '%s'",
-                                    fileName.c_str());
+            errorText_ =
+                FormatText("Unable to find a suitable output format for '%s'", fileName.c_str());
             return -1;
         }
         ff::avformat_alloc_output_context2(&ctx, guessed, nullptr, libraryName.c_str());
@@ -514,10 +516,10 @@ int TCustomTranscoder::AddOutputFile(const std::string& fileName, bool join) {
 void TCustomTranscoder::DecideOutputStreams(TOutputFile& output, bool join) {
     TTranscoderOptions& o = Options();
     const AVOutputFormat* format = output.context->oformat;
-    bool useVideo = o.videoStreamCopy || format->video_codec != AV_CODEC_ID_NONE ||
-                    !o.videoCodecName.empty();
-    bool useAudio = o.audioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE ||
-                    !o.audioCodecName.empty();
+    bool useVideo =
+        o.videoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !o.videoCodecName.empty();
+    bool useAudio =
+        o.audioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !o.audioCodecName.empty();
     bool useSubtitle = o.subtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE ||
                        !o.subtitleCodecName.empty();
     if (!inputs_.empty()) {
@@ -554,10 +556,9 @@ void TCustomTranscoder::OpenOutputIo(TOutputFile& output) {
     AVFormatContext* ctx = output.context.get();
     const AVOutputFormat* format = ctx->oformat;
     // The image sequence muxer numbers its files but no longer says so in its flags.
-    const bool numbered = (format->flags & AVFMT_NEEDNUMBER) != 0 ||
-                          std::string_view(format->name) == "image2";
-    if (numbered &&
-        ff::av_filename_number_test(output.fileName.c_str()) == 0) {
+    const bool numbered =
+        (format->flags & AVFMT_NEEDNUMBER) != 0 || std::string_view(format->name) == "image2";
+    if (numbered && ff::av_filename_number_test(output.fileName.c_str()) == 0) {
         throw EngineException(output.fileName + ": " + "Number syntax expected in filename");
     }
     if ((format->flags & AVFMT_NOFILE) == 0) {
@@ -578,8 +579,12 @@ TOutputFile& TCustomTranscoder::OutputSlot(int outputIndex) {
     return *outputSlots_[outputIndex];
 }
 
-void TCustomTranscoder::NewVideoStream(int outputIndex) { NewVideoStreamOf(OutputSlot(outputIndex)); }
-void TCustomTranscoder::NewAudioStream(int outputIndex) { NewAudioStreamOf(OutputSlot(outputIndex)); }
+void TCustomTranscoder::NewVideoStream(int outputIndex) {
+    NewVideoStreamOf(OutputSlot(outputIndex));
+}
+void TCustomTranscoder::NewAudioStream(int outputIndex) {
+    NewAudioStreamOf(OutputSlot(outputIndex));
+}
 void TCustomTranscoder::NewSubtitleStream(int outputIndex) {
     NewSubtitleStreamOf(OutputSlot(outputIndex));
 }
@@ -625,8 +630,7 @@ const AVCodec* TCustomTranscoder::ChooseEncoder(const TOutputFile& output, AVMed
                                                 std::string& codecName) {
     if (!codecName.empty()) {
         AVCodecID id = AV_CODEC_ID_NONE;
-        const int strictness =
-            int(Options().libraryOptions.CodecInt(type, "strict"));
+        const int strictness = int(Options().libraryOptions.CodecInt(type, "strict"));
         if (!FindCodec(codecName, type, true, strictness, id)) {
             throw EngineException(errorText_);
         }
@@ -658,8 +662,8 @@ void TCustomTranscoder::NewVideoStreamOf(TOutputFile& output) {
     setup.cropLeft = o.cropLeft;
     setup.cropRight = o.cropRight;
     setup.filters = o.videoFilters;
-    setup.scalerFlags = o.libraryOptions.IsCreated() ? o.libraryOptions.ScalerFlags()
-                                                     : o.scalerFlags;
+    setup.scalerFlags =
+        o.libraryOptions.IsCreated() ? o.libraryOptions.ScalerFlags() : o.scalerFlags;
     setup.aspect = o.frameAspectRatio;
     const AVRational sar = SampleAspectFor(o.frameAspectRatio, o.frameWidth, o.frameHeight);
     if (o.videoStreamCopy) {
@@ -813,9 +817,10 @@ void TCustomTranscoder::SetAudioEncoderFields(TOutputStreamSetup& setup) {
             }
         }
         if (!exact) {
-            LogMessage(llWarning,
-                       FormatText("Requested sampling rate unsupported using closest supported (%d)",
-                                  best));
+            LogMessage(
+                llWarning,
+                FormatText("Requested sampling rate unsupported using closest supported (%d)",
+                           best));
             rate = best;
         }
     }

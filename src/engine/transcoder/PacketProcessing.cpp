@@ -133,15 +133,14 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
         ptsUs = ist.nextPts;
     }
     frame->pts = ff::av_rescale_q(ptsUs, AV_TIME_BASE_Q, ist.stream->time_base);
-    const AVRational rate = ist.stream->avg_frame_rate.num > 0 ? ist.stream->avg_frame_rate
-                                                               : ist.stream->r_frame_rate;
+    const AVRational rate =
+        ist.stream->avg_frame_rate.num > 0 ? ist.stream->avg_frame_rate : ist.stream->r_frame_rate;
     if (rate.num > 0 && rate.den > 0) {
         ist.nextPts += ff::av_rescale_q(2 + frame->repeat_pict, AVRational{rate.den, 2 * rate.num},
                                         AV_TIME_BASE_Q);
     }
     if (o.rateEmulation) {
-        const std::int64_t ahead =
-            ptsUs - (ff::av_gettime_relative() - ist.wallStart);
+        const std::int64_t ahead = ptsUs - (ff::av_gettime_relative() - ist.wallStart);
         if (ahead > 1000) {
             std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
         }
@@ -243,8 +242,8 @@ void TCustomTranscoder::HandleDecodedAudio(TInputStream& ist, AVFrame* frame) {
                         ost.audio.PushSilence(int(std::min<std::int64_t>(delta, rate * 60LL)));
                     }
                 } else if (o.audioSyncMethod > 1) {
-                    const int compensation = int(std::clamp<std::int64_t>(
-                        delta, -o.audioSyncMethod, o.audioSyncMethod));
+                    const int compensation =
+                        int(std::clamp<std::int64_t>(delta, -o.audioSyncMethod, o.audioSyncMethod));
                     if (o.verbose > 2) {
                         LogMessage(llVerbose,
                                    FormatText("compensating audio timestamp drift:%f "
@@ -292,7 +291,8 @@ void TCustomTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const 
     const AVRational from = ist.stream->time_base;
     const AVRational to = ost.stream->time_base;
     out->stream_index = ost.index;
-    out->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ff::av_rescale_q(packet->pts, from, to);
+    out->pts =
+        packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ff::av_rescale_q(packet->pts, from, to);
     out->dts = packet->dts != AV_NOPTS_VALUE ? ff::av_rescale_q(packet->dts, from, to)
                                              : ff::av_rescale_q(ist.pts, AV_TIME_BASE_Q, to);
     out->duration = ff::av_rescale_q(packet->duration, from, to);
@@ -406,8 +406,8 @@ void TCustomTranscoder::ShowPreview(const AVFrame* frame, AVRational timeBase) {
             if (!previewWindow_) {
                 previewWindow_ = CreatePreviewer();
             }
-            shown = previewWindow_ && previewWindow_->Show(previewConverter_->Bitmap(),
-                                                           frameCounter_, pts);
+            shown = previewWindow_ &&
+                    previewWindow_->Show(previewConverter_->Bitmap(), frameCounter_, pts);
         }
         if (!shown) {
             clear = TaskFlagPreviewWindow;
@@ -501,8 +501,8 @@ void TCustomTranscoder::EncodeVideoFrame(TOutputStream& ost, AVFrame* frame) {
     AVCodecContext* enc = ost.encoder;
     const TTranscoderOptions& o = Options();
     frame->pict_type = AV_PICTURE_TYPE_NONE;
-    frame->quality = o.sameQuality ? int(run_->inputStreams[ost.source].quality)
-                                   : enc->global_quality;
+    frame->quality =
+        o.sameQuality ? int(run_->inputStreams[ost.source].quality) : enc->global_quality;
     if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) != 0) {
         frame->interlaced_frame = 1;
         if (o.topFieldFirst >= 0) {
@@ -606,8 +606,8 @@ void TCustomTranscoder::ReceivePackets(TOutputStream& ost, const char* failureTe
             const std::uint8_t* stats =
                 ff::av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
             if (stats != nullptr && size >= 5) {
-                const int quality = int(stats[0] | stats[1] << 8 | stats[2] << 16 |
-                                        std::uint32_t(stats[3]) << 24);
+                const int quality =
+                    int(stats[0] | stats[1] << 8 | stats[2] << 16 | std::uint32_t(stats[3]) << 24);
                 ost.quality = float(quality) / FF_QP2LAMBDA;
                 ost.lastPictureType = AVPictureType(stats[4]);
             }

@@ -7,9 +7,9 @@ namespace {
 // sws_getCachedContext frees the old context itself when it cannot reuse it.
 bool UpdateScaler(SwsContextPtr& scaler, int width, int height, AVPixelFormat from,
                   AVPixelFormat to) {
-    SwsContext* updated = ff::sws_getCachedContext(scaler.release(), width, height, from, width,
-                                                   height, to, SWS_BICUBIC, nullptr, nullptr,
-                                                   nullptr);
+    SwsContext* updated =
+        ff::sws_getCachedContext(scaler.release(), width, height, from, width, height, to,
+                                 SWS_BICUBIC, nullptr, nullptr, nullptr);
     scaler.reset(updated);
     return updated != nullptr;
 }
@@ -30,8 +30,8 @@ bool TRGBConverter::ToRGB(const AVFrame* picture) {
                       AV_PIX_FMT_BGR24)) {
         return false;
     }
-    ff::sws_scale(toRGB_.get(), picture->data, picture->linesize, 0, picture->height,
-                  destination, destinationStride);
+    ff::sws_scale(toRGB_.get(), picture->data, picture->linesize, 0, picture->height, destination,
+                  destinationStride);
     return true;
 }
 
@@ -39,8 +39,9 @@ bool TRGBConverter::FromRGB(AVFrame* picture) {
     const std::uint8_t* const source[4] = {bitmap_.Data(), nullptr, nullptr, nullptr};
     const int sourceStride[4] = {bitmap_.Stride(), 0, 0, 0};
     if (picture->format == AV_PIX_FMT_BGR24) {
-        ff::av_image_copy(picture->data, picture->linesize, const_cast<const std::uint8_t**>(source),
-                          sourceStride, AV_PIX_FMT_BGR24, picture->width, picture->height);
+        ff::av_image_copy(picture->data, picture->linesize,
+                          const_cast<const std::uint8_t**>(source), sourceStride, AV_PIX_FMT_BGR24,
+                          picture->width, picture->height);
         return true;
     }
     if (!UpdateScaler(fromRGB_, bitmap_.Width(), bitmap_.Height(), AV_PIX_FMT_BGR24,

@@ -47,7 +47,9 @@ std::int64_t SourceScore(const AVStream* st) {
     return score;
 }
 
-std::int64_t WallClock() { return ff::av_gettime_relative(); }
+std::int64_t WallClock() {
+    return ff::av_gettime_relative();
+}
 
 } // namespace
 
@@ -109,14 +111,14 @@ void TCustomTranscoder::BuildOutputStreams() {
     for (const TStreamMap& map : maps) {
         if (map.fileIndex < 0 || map.fileIndex >= int(inputs_.size()) || map.streamIndex < 0 ||
             map.streamIndex >= int(inputs_[map.fileIndex]->context->nb_streams)) {
-            throw EngineException(FormatText("Could not find input stream #%d.%d", map.fileIndex,
-                                             map.streamIndex));
+            throw EngineException(
+                FormatText("Could not find input stream #%d.%d", map.fileIndex, map.streamIndex));
         }
         if (map.syncFileIndex < 0 || map.syncFileIndex >= int(inputs_.size()) ||
             map.syncStreamIndex < 0 ||
             map.syncStreamIndex >= int(inputs_[map.syncFileIndex]->context->nb_streams)) {
-            throw EngineException(FormatText("Could not find sync stream #%d.%d",
-                                             map.syncFileIndex, map.syncStreamIndex));
+            throw EngineException(FormatText("Could not find sync stream #%d.%d", map.syncFileIndex,
+                                             map.syncStreamIndex));
         }
     }
     for (std::size_t f = 0; f < outputFiles_.size(); ++f) {
@@ -246,7 +248,8 @@ void TCustomTranscoder::PrepareStreamCopy(TOutputStream& ost) {
         }
     } else if (in->codec_type == AVMEDIA_TYPE_AUDIO) {
         if (ost.setup->volume != 256) {
-            throw EngineException("-acodec copy and -vol are incompatible (frames are not decoded)");
+            throw EngineException(
+                "-acodec copy and -vol are incompatible (frames are not decoded)");
         }
     } else if (in->codec_type != AVMEDIA_TYPE_SUBTITLE && in->codec_type != AVMEDIA_TYPE_DATA) {
         throw EngineException("invalid codec_type of output stream");
@@ -256,9 +259,8 @@ void TCustomTranscoder::PrepareStreamCopy(TOutputStream& ost) {
         throw EngineException("av_mallocz fail");
     }
     const AVOutputFormat* format = ost.output->context->oformat;
-    const bool tagMapsBack =
-        format->codec_tag == nullptr ||
-        ff::av_codec_get_id(format->codec_tag, in->codec_tag) == in->codec_id;
+    const bool tagMapsBack = format->codec_tag == nullptr ||
+                             ff::av_codec_get_id(format->codec_tag, in->codec_tag) == in->codec_id;
     if (!tagMapsBack) {
         out->codec_tag = 0;
     }
@@ -332,11 +334,10 @@ void TCustomTranscoder::BuildVideoGraph(TOutputStream& ost, const AVFrame* frame
     config.inFormat = AVPixelFormat(frame != nullptr ? frame->format : par->format);
     config.timeBase = ist.stream->time_base;
     config.frameRate = ist.stream->r_frame_rate;
-    config.sampleAspect = frame != nullptr && frame->sample_aspect_ratio.num > 0
-                              ? frame->sample_aspect_ratio
-                              : ist.stream->sample_aspect_ratio.num > 0
-                                    ? ist.stream->sample_aspect_ratio
-                                    : par->sample_aspect_ratio;
+    config.sampleAspect =
+        frame != nullptr && frame->sample_aspect_ratio.num > 0 ? frame->sample_aspect_ratio
+        : ist.stream->sample_aspect_ratio.num > 0              ? ist.stream->sample_aspect_ratio
+                                                               : par->sample_aspect_ratio;
     config.cropTop = ost.cropTop;
     config.cropBottom = ost.cropBottom;
     config.cropLeft = ost.cropLeft;
@@ -380,8 +381,8 @@ void TCustomTranscoder::OpenPassLog(TOutputStream& ost, int index) {
     if ((ost.encoder->flags & AV_CODEC_FLAG_PASS1) != 0) {
         ost.passLog.reset(std::fopen(ost.passLogName.c_str(), "wb"));
         if (!ost.passLog) {
-            throw EngineException(
-                FormatText("Cannot write log file %s for pass-1 encoding", ost.passLogName.c_str()));
+            throw EngineException(FormatText("Cannot write log file %s for pass-1 encoding",
+                                             ost.passLogName.c_str()));
         }
         return;
     }
@@ -487,8 +488,9 @@ void TCustomTranscoder::OpenDecoders() {
         ist.decoder.reset(ff::avcodec_alloc_context3(codec));
         AVCodecContext* dec = ist.decoder.get();
         if (dec == nullptr || ff::avcodec_parameters_to_context(dec, ist.stream->codecpar) < 0) {
-            throw EngineException(FormatText("Error while opening decoder for input stream #%d.%d (%s)",
-                                             ist.file, ist.index, type.c_str()));
+            throw EngineException(
+                FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file,
+                           ist.index, type.c_str()));
         }
         dec->pkt_timebase = ist.stream->time_base;
         dec->thread_count = Options().threadCount;
@@ -497,8 +499,8 @@ void TCustomTranscoder::OpenDecoders() {
                              : dec->codec_type == AVMEDIA_TYPE_AUDIO ? AV_OPT_FLAG_AUDIO_PARAM
                                                                      : 0;
         if (typeFlag != 0) {
-            ApplyContextOptions(nullptr, AV_OPT_FLAG_DECODING_PARAM | typeFlag,
-                                dec->codec_type, codec, options.Get());
+            ApplyContextOptions(nullptr, AV_OPT_FLAG_DECODING_PARAM | typeFlag, dec->codec_type,
+                                codec, options.Get());
         }
         int ret = 0;
         {
@@ -506,8 +508,9 @@ void TCustomTranscoder::OpenDecoders() {
             ret = ff::avcodec_open2(dec, codec, options.Get());
         }
         if (ret < 0) {
-            throw EngineException(FormatText("Error while opening decoder for input stream #%d.%d (%s)",
-                                             ist.file, ist.index, type.c_str()));
+            throw EngineException(
+                FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file,
+                           ist.index, type.c_str()));
         }
         ist.decoderOpen = true;
     }
@@ -546,8 +549,8 @@ void TCustomTranscoder::CopyMetadataAndChapters() {
             AVFormatContext* out = output->context.get();
             for (unsigned c = 0; c < in->nb_chapters; ++c) {
                 const AVChapter* chapter = in->chapters[c];
-                const std::int64_t shift = ff::av_rescale_q(input->tsOffset, AV_TIME_BASE_Q,
-                                                            chapter->time_base);
+                const std::int64_t shift =
+                    ff::av_rescale_q(input->tsOffset, AV_TIME_BASE_Q, chapter->time_base);
                 const std::int64_t limit =
                     o.recordingTime == INT64_MAX
                         ? INT64_MAX
@@ -559,8 +562,8 @@ void TCustomTranscoder::CopyMetadataAndChapters() {
                 }
                 start = std::max<std::int64_t>(start, 0);
                 end = std::min(end, limit);
-                auto** grown = static_cast<AVChapter**>(ff::av_realloc(
-                    out->chapters, sizeof(AVChapter*) * (out->nb_chapters + 1)));
+                auto** grown = static_cast<AVChapter**>(
+                    ff::av_realloc(out->chapters, sizeof(AVChapter*) * (out->nb_chapters + 1)));
                 auto* copy = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
                 if (grown == nullptr || copy == nullptr) {
                     ff::av_free(copy);
@@ -584,8 +587,7 @@ void TCustomTranscoder::CopyMetadataAndChapters() {
 void TCustomTranscoder::WriteHeaders() {
     for (std::size_t f = 0; f < outputFiles_.size(); ++f) {
         TOutputFile& output = *outputFiles_[f];
-        const int ret =
-            ff::avformat_write_header(output.context.get(), output.muxerOptions.Get());
+        const int ret = ff::avformat_write_header(output.context.get(), output.muxerOptions.Get());
         if (ret < 0) {
             const std::string message = FormatText(
                 "Could not write header for output file #%d (incorrect codec parameters ?)",
@@ -607,9 +609,9 @@ void TCustomTranscoder::LogStreamMapping() {
             continue;
         }
         const TInputStream& ist = run_->inputStreams[ost.source];
-        std::string line = FormatText("  Stream #%d.%d -> #%d.%d (%s)", ist.file, ist.index,
-                                      joinMode_ ? 0 : ost.file, ost.index,
-                                      MediaTypeName(ost.setup->type).c_str());
+        std::string line =
+            FormatText("  Stream #%d.%d -> #%d.%d (%s)", ist.file, ist.index,
+                       joinMode_ ? 0 : ost.file, ost.index, MediaTypeName(ost.setup->type).c_str());
         if (ost.syncSource != ost.source && ost.syncSource >= 0) {
             const TInputStream& sync = run_->inputStreams[ost.syncSource];
             line += FormatText(" [sync #%d.%d (%s)]", sync.file, sync.index,
@@ -776,9 +778,9 @@ void TCustomTranscoder::Transcode() {
         }
         std::fill(run.noPacket.begin(), run.noPacket.end(), false);
         if (o.packetDump || o.hexDump) {
-            LogMessage(llInfo, FormatText("stream #%d: size=%d pts=%lld dts=%lld", packet->stream_index,
-                                          packet->size, (long long)packet->pts,
-                                          (long long)packet->dts));
+            LogMessage(llInfo,
+                       FormatText("stream #%d: size=%d pts=%lld dts=%lld", packet->stream_index,
+                                  packet->size, (long long)packet->pts, (long long)packet->dts));
         }
         const int streamIndex = packet->stream_index;
         if (streamIndex >= inputs_[file]->knownStreams) {
@@ -845,8 +847,8 @@ bool TCustomTranscoder::SwitchJoinInput(int file) {
         LogMessage(llVerbose, FormatText("Input #%d continues at %0.3f s", file + 1, reached));
     }
     for (TOutputStream& ost : run.outputStreams) {
-        const int next = ost.joinSources.size() > std::size_t(file + 1) ? ost.joinSources[file + 1]
-                                                                        : -1;
+        const int next =
+            ost.joinSources.size() > std::size_t(file + 1) ? ost.joinSources[file + 1] : -1;
         if (next >= 0) {
             ost.source = next;
             ost.syncSource = next;

@@ -14,6 +14,9 @@ inline constexpr int TaskFlagPreviewWindow = 1;
 inline constexpr int TaskFlagPreviewBitmap = 2;
 
 struct TTranscoderCallbacks {
+    using TCustomHook = std::function<void(TBitmap& bitmap, int frameNumber, std::int64_t pts,
+                                           bool& update, bool& stopHook)>;
+
     // FileIndex, FrameNumber, FPS, Quality, BitRate (kbit/s), CurrentSize (bytes),
     // CurrentDuration and TotalDuration (µs).
     std::function<void(int fileIndex, int frameNumber, int fps, float quality, float bitRate,
@@ -23,9 +26,7 @@ struct TTranscoderCallbacks {
     // Called on the worker for every decoded video picture while set; the handler may
     // paint on the bitmap (BGR24, rows top-down), set update false to keep the picture
     // as decoded, or set stopHook true to stop hooking for the rest of the task.
-    std::function<void(TBitmap& bitmap, int frameNumber, std::int64_t pts, bool& update,
-                       bool& stopHook)>
-        customHook;
+    TCustomHook customHook;
     // At most once per preview interval while the preview-bitmap flag is set.
     std::function<void(TBitmap& bitmap, int frameNumber, std::int64_t pts)> previewBitmap;
     // Passed once per packet by the worker: a component parks the thread here to pause it.

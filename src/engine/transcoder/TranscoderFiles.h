@@ -30,10 +30,10 @@ struct TInputFile {
     std::string fileName;
     CustomAVIOContextPtr io; // only for "unicode:" names; outlives context
     AVInputFormatContextPtr context;
-    std::int64_t tsOffset = 0;                     // µs added to every time stamp
-    std::array<double, MaxStreams> tsScale{};      // 0 = 1.0
-    std::vector<const AVCodec*> forcedDecoders;    // per stream, null = the library's
-    int knownStreams = 0;                          // streams found when the input was opened
+    std::int64_t tsOffset = 0;                  // µs added to every time stamp
+    std::array<double, MaxStreams> tsScale{};   // 0 = 1.0
+    std::vector<const AVCodec*> forcedDecoders; // per stream, null = the library's
+    int knownStreams = 0;                       // streams found when the input was opened
     bool seeked = false; // opened at a start position: earlier pictures and samples are cut
 };
 
@@ -98,8 +98,8 @@ struct TInputStream {
 // Run state of one output stream.
 struct TOutputStream {
     int tableIndex = 0; // position in the run's output-stream table
-    int file = 0;   // index into the distinct output files
-    int index = 0;  // stream index in its file
+    int file = 0;       // index into the distinct output files
+    int index = 0;      // stream index in its file
     int source = -1;
     int syncSource = -1;
     std::vector<int> joinSources; // join mode: the source for each input file
@@ -109,8 +109,8 @@ struct TOutputStream {
     AVCodecContext* encoder = nullptr;
     bool encodingNeeded = false;
     bool encoderOpen = false;
-    std::int64_t frameNumber = 0; // frames written
-    std::int64_t syncOpts = 0;    // next frame number (video) in the encoder time base
+    std::int64_t frameNumber = 0;          // frames written
+    std::int64_t syncOpts = 0;             // next frame number (video) in the encoder time base
     std::int64_t lastDts = AV_NOPTS_VALUE; // stream copy: last written, stream time base
     std::vector<AVBSFContextPtr> bitstreamFilters;
     bool started = false; // stream copy: a key frame has been written
@@ -140,8 +140,8 @@ struct TOutputStream {
 struct TTranscodeRun {
     std::vector<TInputStream> inputStreams;
     std::deque<TOutputStream> outputStreams; // entries never move: pipelines point at them
-    std::vector<TOutputFile*> outputFiles; // distinct files, in order
-    std::vector<int> fileFirstStream;      // per input file
+    std::vector<TOutputFile*> outputFiles;   // distinct files, in order
+    std::vector<int> fileFirstStream;        // per input file
     std::vector<bool> eofReached;
     std::vector<bool> noPacket;
     int noPacketCount = 0;

@@ -42,7 +42,9 @@ std::string TranslateCropArguments(const std::string& args) {
     return result;
 }
 
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool IsNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
 } // namespace
 
@@ -52,8 +54,7 @@ std::string TranslateLegacyFilterText(const std::string& text) {
     while (i < text.size()) {
         const bool atFilterStart = i == 0 || text[i - 1] == ',' || text[i - 1] == ';' ||
                                    text[i - 1] == ']' || std::isspace((unsigned char)text[i - 1]);
-        if (atFilterStart && text.compare(i, 5, "crop=") == 0 &&
-            (i + 5 > text.size() || true)) {
+        if (atFilterStart && text.compare(i, 5, "crop=") == 0 && (i + 5 > text.size() || true)) {
             std::size_t end = i + 5;
             while (end < text.size() && text[end] != ',' && text[end] != ';' && text[end] != '[') {
                 ++end;
@@ -85,7 +86,9 @@ std::string TranslateLegacyFilterText(const std::string& text) {
     return out;
 }
 
-TVideoFilterGraph::~TVideoFilterGraph() { Release(); }
+TVideoFilterGraph::~TVideoFilterGraph() {
+    Release();
+}
 
 void TVideoFilterGraph::Release() {
     if (graph_) {
@@ -97,9 +100,9 @@ void TVideoFilterGraph::Release() {
 }
 
 bool TVideoFilterGraph::IsPassThrough(const TVideoGraphConfig& c) {
-    return c.userText.empty() && !c.deinterlace && c.cropTop == 0 && c.cropBottom == 0 && c.cropLeft == 0 &&
-           c.cropRight == 0 && c.inWidth == c.outWidth && c.inHeight == c.outHeight &&
-           c.inFormat == c.outFormat;
+    return c.userText.empty() && !c.deinterlace && c.cropTop == 0 && c.cropBottom == 0 &&
+           c.cropLeft == 0 && c.cropRight == 0 && c.inWidth == c.outWidth &&
+           c.inHeight == c.outHeight && c.inFormat == c.outFormat;
 }
 
 AVFilterContext* TVideoFilterGraph::AddFilter(const char* type, const char* name,
@@ -133,10 +136,10 @@ void TVideoFilterGraph::Build(const TVideoGraphConfig& config) {
     graph_->nb_threads = 1;
 
     const AVRational sar = config.sampleAspect.num > 0 ? config.sampleAspect : AVRational{0, 1};
-    std::string sourceArgs = FormatText(
-        "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", config.inWidth,
-        config.inHeight, int(config.inFormat), config.timeBase.num, config.timeBase.den, sar.num,
-        sar.den);
+    std::string sourceArgs =
+        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", config.inWidth,
+                   config.inHeight, int(config.inFormat), config.timeBase.num, config.timeBase.den,
+                   sar.num, sar.den);
     if (config.frameRate.num > 0 && config.frameRate.den > 0) {
         sourceArgs += FormatText(":frame_rate=%d/%d", config.frameRate.num, config.frameRate.den);
     }
@@ -157,17 +160,18 @@ void TVideoFilterGraph::Build(const TVideoGraphConfig& config) {
     const int croppedWidth = config.inWidth - config.cropLeft - config.cropRight;
     const int croppedHeight = config.inHeight - config.cropTop - config.cropBottom;
     if (config.cropTop || config.cropBottom || config.cropLeft || config.cropRight) {
-        AVFilterContext* crop =
-            AddFilter("crop", "crop", FormatText("x=%d:y=%d:w=%d:h=%d", config.cropLeft,
-                                                 config.cropTop, croppedWidth, croppedHeight));
+        AVFilterContext* crop = AddFilter("crop", "crop",
+                                          FormatText("x=%d:y=%d:w=%d:h=%d", config.cropLeft,
+                                                     config.cropTop, croppedWidth, croppedHeight));
         Link(last, crop);
         last = crop;
     }
     if (config.outWidth > 0 && config.outHeight > 0 &&
         (config.outWidth != croppedWidth || config.outHeight != croppedHeight)) {
         AVFilterContext* scale =
-            AddFilter("scale", "scale", FormatText("%d:%d:flags=0x%X", config.outWidth,
-                                                   config.outHeight, unsigned(config.scalerFlags)));
+            AddFilter("scale", "scale",
+                      FormatText("%d:%d:flags=0x%X", config.outWidth, config.outHeight,
+                                 unsigned(config.scalerFlags)));
         Link(last, scale);
         last = scale;
     }
@@ -221,8 +225,12 @@ bool TVideoFilterGraph::Pull(AVFrame* frame) {
     return true;
 }
 
-int TVideoFilterGraph::OutputWidth() const { return ff::av_buffersink_get_w(sink_); }
-int TVideoFilterGraph::OutputHeight() const { return ff::av_buffersink_get_h(sink_); }
+int TVideoFilterGraph::OutputWidth() const {
+    return ff::av_buffersink_get_w(sink_);
+}
+int TVideoFilterGraph::OutputHeight() const {
+    return ff::av_buffersink_get_h(sink_);
+}
 AVRational TVideoFilterGraph::OutputTimeBase() const {
     return ff::av_buffersink_get_time_base(sink_);
 }
