@@ -5,8 +5,10 @@
 #include "EngineTestSupport.h"
 #include "MediaProbe.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <random>
 
 #include <sched.h>
 #include <sys/resource.h>
@@ -313,6 +315,68 @@ TEST_F(ConverterTest, CustomHookRunsOnTheWorkerForEveryPicture) {
     ASSERT_EQ(frames.size(), 10u);
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(frames[std::size_t(i)], i + 1);
+    }
+}
+
+// Twenty short tasks, paused, resumed and stopped at random points from the main thread:
+// the run always ends, every task gets one notice and the final notice comes last.
+TEST_F(ConverterTest, RandomPausesResumesAndStopsLoseNoNotice) {
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 4; ++round) {
+        TConverter run;
+        TNoticeLog notices;
+        notices.Attach(run);
+        run.SetProgressInterval(100);
+        std::atomic<int> reports{0};
+        run.SetOnProgress([&](TCustomConverter&, PProgressInfo) { ++reports; });
+        for (int i = 0; i < 20; ++i) {
+            const int task = run.AddTask(Fixture("h264_aac.mp4"));
+            ASSERT_GE(task, 0) << run.LastError();
+            const TOutputOptions output = Mpeg4Output(200000 + std::int64_t(random() % 800000));
+            ASSERT_TRUE(run.SetOutputFile(task, Out(std::to_string(i) + ".mkv"), &output))
+                << run.LastError();
+        }
+        run.StartTask(1 + int(random() % 3));
+        for (int step = 0; step < 60 && !notices.FinalSeen(); ++step) {
+            switch (random() % 8) {
+            case 0:
+            case 1:
+                run.PauseAll();
+                break;
+            case 2:
+            case 3:
+                run.ResumeAll();
+                break;
+            case 4:
+                if (round > 0 && random() % 4 == 0) {
+                    run.StopAll(random() % 2 == 0);
+                }
+                break;
+            default:
+                WaitAndProcessPendingMessages(std::chrono::milliseconds(random() % 30));
+                break;
+            }
+        }
+        run.ResumeAll();
+        if (round > 0) {
+            run.StopAll(true);
+        }
+        ServeMainThreadUntil([&] { return notices.FinalSeen(); });
+        run.ClearTasks(); // joins every worker
+
+        std::vector<int> indexes = notices.Indexes();
+        ASSERT_EQ(indexes.size(), 21u) << "round " << round;
+        EXPECT_EQ(indexes.back(), -1) << "round " << round;
+        indexes.pop_back();
+        std::sort(indexes.begin(), indexes.end());
+        for (int i = 0; i < 20; ++i) {
+            EXPECT_EQ(indexes[std::size_t(i)], i) << "round " << round;
+        }
+        if (round == 0) {
+            for (const TTerminateInfo& info : notices.Notices()) {
+                EXPECT_TRUE(info.Finished) << info.TaskIndex << " " << info.ExceptionMsg;
+            }
+        }
     }
 }
 

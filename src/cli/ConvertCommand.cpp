@@ -1,0 +1,344 @@
+// tessaro-cli convert INPUT OUTPUT [--opt NAME=VALUE ...]: one conversion with the converter
+// component, a progress display, and a clean stop on Ctrl-C (the output keeps its trailer).
+#include "AppPaths.h"
+#include "CliCommand.h"
+#include "Converter.h"
+#include "MainThread.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace tessaro::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+// ---- --opt NAME=VALUE: record fields by their names, anything else as option text ----
+
+using TFieldSetter = std::function<void(TOutputOptions&, const std::string&)>;
+
+std::int64_t ParseInteger(const std::string& text) {
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0') {
+        throw std::invalid_argument("not an integer");
+    }
+    return value;
+}
+
+double ParseDecimal(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0') {
+        throw std::invalid_argument("not a number");
+    }
+    return value;
+}
+
+bool ParseBoolean(const std::string& text) {
+    if (text == "1" || text == "true" || text == "yes") {
+        return true;
+    }
+    if (text == "0" || text == "false" || text == "no") {
+        return false;
+    }
+    throw std::invalid_argument("not a Boolean (1/0, true/false, yes/no)");
+}
+
+template <class M> TFieldSetter Text(M TOutputOptions::*field) {
+    return [field](TOutputOptions& o, const std::string& v) { o.*field = v; };
+}
+template <class M> TFieldSetter Integer(M TOutputOptions::*field) {
+    return [field](TOutputOptions& o, const std::string& v) { o.*field = M(ParseInteger(v)); };
+}
+TFieldSetter Decimal(float TOutputOptions::*field) {
+    return [field](TOutputOptions& o, const std::string& v) { o.*field = float(ParseDecimal(v)); };
+}
+TFieldSetter Boolean(bool TOutputOptions::*field) {
+    return [field](TOutputOptions& o, const std::string& v) { o.*field = ParseBoolean(v); };
+}
+// Times are given in seconds on the command line; the record holds microseconds.
+TFieldSetter Seconds(std::int64_t TOutputOptions::*field) {
+    return [field](TOutputOptions& o, const std::string& v) {
+        o.*field = std::llround(ParseDecimal(v) * 1e6);
+    };
+}
+template <class M> TFieldSetter MetadataText(M TStreamInfo::*field) {
+    return [field](TOutputOptions& o, const std::string& v) { o.Metadata.*field = v; };
+}
+template <class M> TFieldSetter MetadataInteger(M TStreamInfo::*field) {
+    return [field](TOutputOptions& o, const std::string& v) {
+        o.Metadata.*field = M(ParseInteger(v));
+    };
+}
+
+const std::map<std::string, TFieldSetter>& OutputFields() {
+    using O = TOutputOptions;
+    static const std::map<std::string, TFieldSetter> fields = {
+        {"FileFormat", Text(&O::FileFormat)},
+        {"PacketSize", Integer(&O::PacketSize)},
+        {"MuxRate", Integer(&O::MuxRate)},
+        {"MuxDelay", Decimal(&O::MuxDelay)},
+        {"MuxPreload", Decimal(&O::MuxPreload)},
+        {"AudioCodec", Text(&O::AudioCodec)},
+        {"AudioPreset", Text(&O::AudioPreset)},
+        {"DisableAudio", Boolean(&O::DisableAudio)},
+        {"AudioVolume", Integer(&O::AudioVolume)},
+        {"AudioChannels", Integer(&O::AudioChannels)},
+        {"AudioSampleRate", Integer(&O::AudioSampleRate)},
+        {"AudioBitrate", Integer(&O::AudioBitrate)},
+        {"AudioBitrateTolerance", Integer(&O::AudioBitrateTolerance)},
+        {"AudioLanguage", Text(&O::AudioLanguage)},
+        {"AudioSyncMethod", Integer(&O::AudioSyncMethod)},
+        {"AudioTag", Text(&O::AudioTag)},
+        {"VideoCodec", Text(&O::VideoCodec)},
+        {"VideoPreset", Text(&O::VideoPreset)},
+        {"DisableVideo", Boolean(&O::DisableVideo)},
+        {"FrameRate", Text(&O::FrameRate)},
+        {"FrameSize", Text(&O::FrameSize)},
+        {"FrameAspectRatio", Text(&O::FrameAspectRatio)},
+        {"CropTop", Integer(&O::CropTop)},
+        {"CropBottom", Integer(&O::CropBottom)},
+        {"CropLeft", Integer(&O::CropLeft)},
+        {"CropRight", Integer(&O::CropRight)},
+        {"GOPSize", Integer(&O::GOPSize)},
+        {"VideoBitrate", Integer(&O::VideoBitrate)},
+        {"VideoMaxRate", Integer(&O::VideoMaxRate)},
+        {"VideoMinRate", Integer(&O::VideoMinRate)},
+        {"VideoBitrateTolerance", Integer(&O::VideoBitrateTolerance)},
+        {"VideoBufSize", Integer(&O::VideoBufSize)},
+        {"VideoSyncMethod", Integer(&O::VideoSyncMethod)},
+        {"VideoTag", Text(&O::VideoTag)},
+        {"VideoFilters", Text(&O::VideoFilters)},
+        {"VideoLanguage", Text(&O::VideoLanguage)},
+        {"SubtitleCodec", Text(&O::SubtitleCodec)},
+        {"SubtitlePreset", Text(&O::SubtitlePreset)},
+        {"DisableSubtitle", Boolean(&O::DisableSubtitle)},
+        {"SubtitleLanguage", Text(&O::SubtitleLanguage)},
+        {"InputSync", Boolean(&O::InputSync)},
+        {"CopyTimestamps", Boolean(&O::CopyTimestamps)},
+        {"StartTime", Seconds(&O::StartTime)},
+        {"Duration", Seconds(&O::Duration)},
+        {"Year", MetadataInteger(&TStreamInfo::Year)},
+        {"Track", MetadataInteger(&TStreamInfo::Track)},
+        {"Title", MetadataText(&TStreamInfo::Title)},
+        {"Author", MetadataText(&TStreamInfo::Author)},
+        {"Copyright", MetadataText(&TStreamInfo::Copyright)},
+        {"Comment", MetadataText(&TStreamInfo::Comment)},
+        {"Album", MetadataText(&TStreamInfo::Album)},
+        {"Genre", MetadataText(&TStreamInfo::Genre)},
+        {"Target", Integer(&O::Target)},
+        {"TargetNorm", Integer(&O::TargetNorm)},
+        {"TargetFallbackNorm", Integer(&O::TargetFallbackNorm)},
+        {"Join", Boolean(&O::Join)},
+    };
+    return fields;
+}
+
+struct TConvertArguments {
+    std::string input;
+    std::string output;
+    TOutputOptions options;
+};
+
+// Record field names are matched exactly (they are capitalised, option names are not);
+// any other NAME=VALUE becomes a line of the output's option text.
+void ApplyOpt(TOutputOptions& options, const std::string& assignment) {
+    const std::size_t equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw std::invalid_argument("--opt needs NAME=VALUE, got \"" + assignment + "\"");
+    }
+    const std::string name = assignment.substr(0, equals);
+    const std::string value = assignment.substr(equals + 1);
+    const auto field = OutputFields().find(name);
+    if (field == OutputFields().end()) {
+        options.ExtOptions += (options.ExtOptions.empty() ? "" : "\n") + assignment;
+        return;
+    }
+    try {
+        field->second(options, value);
+    } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument(name + "=" + value + ": " + e.what());
+    }
+}
+
+TConvertArguments ParseArguments(const std::vector<std::string>& args) {
+    TConvertArguments parsed;
+    InitOutputOptions(parsed.options);
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--opt") {
+            if (i + 1 >= args.size()) {
+                throw std::invalid_argument("--opt needs NAME=VALUE");
+            }
+            ApplyOpt(parsed.options, args[++i]);
+        } else if (args[i].rfind("--", 0) == 0) {
+            throw std::invalid_argument("unknown option \"" + args[i] + "\"");
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 2) {
+        throw std::invalid_argument("convert needs INPUT and OUTPUT");
+    }
+    parsed.input = positional[0];
+    parsed.output = positional[1];
+    return parsed;
+}
+
+// ---- progress display ----
+
+std::string ClockText(double seconds) {
+    const long long s = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (s >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    }
+    return text;
+}
+
+class TProgressDisplay {
+public:
+    TProgressDisplay() : terminal_(isatty(STDOUT_FILENO) != 0), start_(Clock::now()) {}
+
+    void Show(const TProgressInfo& info) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+        double percent = -1;
+        if (info.TotalDuration > 0) {
+            percent = 100.0 * double(info.CurrentDuration) / double(info.TotalDuration);
+            percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+        }
+        std::string left = "--:--";
+        if (percent > 0) {
+            left = ClockText(elapsed * (100 - percent) / percent);
+        }
+        const int fps = info.FPS < 0 ? 0 : info.FPS;
+        char text[160];
+        if (terminal_) {
+            constexpr int width = 30;
+            const int filled = percent < 0 ? 0 : int(percent * width / 100);
+            const std::string bar = std::string(std::size_t(filled), '#') +
+                                    std::string(std::size_t(width - filled), '.');
+            std::snprintf(text, sizeof text, "\r[%s] %5.1f%%  %4d fps  %s left ", bar.c_str(),
+                          percent < 0 ? 0.0 : percent, fps, left.c_str());
+            std::cout << text << std::flush;
+            lineOpen_ = true;
+        } else {
+            std::snprintf(text, sizeof text, "progress %.1f%% frame=%d fps=%d left=%s",
+                          percent < 0 ? 0.0 : percent, info.FrameNumber, fps, left.c_str());
+            std::cout << text << std::endl;
+        }
+    }
+
+    void Finish() {
+        if (lineOpen_) {
+            std::cout << '\n' << std::flush;
+            lineOpen_ = false;
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool terminal_;
+    bool lineOpen_ = false;
+    Clock::time_point start_;
+};
+
+// ---- the run ----
+
+int RunConvert(const std::vector<std::string>& args) {
+    TConvertArguments arguments;
+    try {
+        arguments = ParseArguments(args);
+    } catch (const std::invalid_argument& e) {
+        return Fail(e.what());
+    }
+    TConverter converter;
+    if (!converter.LoadLibraries(LibraryFolder(ExecutableDir()))) {
+        return Fail(converter.LastError());
+    }
+    const int task = converter.AddTask(arguments.input);
+    if (task < 0) {
+        return Fail(converter.LastError());
+    }
+    if (!converter.SetOutputFile(task, arguments.output, &arguments.options)) {
+        return Fail(converter.LastError());
+    }
+
+    TProgressDisplay display;
+    std::mutex resultLock;
+    TTerminateInfo result;
+    std::atomic<bool> done{false};
+    converter.SetProgressInterval(250);
+    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo info) { display.Show(*info); });
+    converter.SetOnTerminate([&](TCustomConverter&, const TTerminateInfo& info) {
+        if (info.TaskIndex == -1) {
+            done = true;
+            return;
+        }
+        std::lock_guard guard(resultLock);
+        result = info;
+    });
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    interrupted = 0;
+
+    converter.StartTask(1);
+    bool stopped = false;
+    while (!done) {
+        WaitAndProcessPendingMessages(100ms);
+        if (interrupted != 0 && !stopped) {
+            stopped = true;
+            // A second Ctrl-C ends the program at once.
+            sigaction(SIGINT, &previous, nullptr);
+            converter.StopAll(true);
+        }
+    }
+    sigaction(SIGINT, &previous, nullptr);
+    display.Finish();
+
+    std::lock_guard guard(resultLock);
+    if (result.Exception) {
+        return Fail(result.ExceptionMsg);
+    }
+    if (stopped) {
+        Fail("interrupted; \"" + arguments.output + "\" holds what was converted so far");
+        return 130;
+    }
+    if (!result.Finished) {
+        return Fail("the conversion did not finish");
+    }
+    std::cout << "converted \"" << arguments.input << "\" to \"" << arguments.output << "\"\n";
+    return 0;
+}
+
+const TCommandRegistration
+    registration({"convert", "INPUT OUTPUT [--opt NAME=VALUE ...]",
+                  "convert a file; NAME is an output record field (times in seconds) or an option",
+                  &RunConvert});
+
+} // namespace
+} // namespace tessaro::cli
