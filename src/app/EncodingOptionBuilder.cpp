@@ -3,6 +3,7 @@
 #include "DialogService.h"
 #include "FormatCatalogue.h"
 #include "IniFile.h"
+#include "MediaProbe.h"
 #include "TextRules.h"
 
 #include <array>
@@ -527,6 +528,19 @@ void BuildOptions(const TFormatFiles& files, int formatCode, const TRowZoom& row
 std::int64_t LetterboxBar(std::int64_t targetSize, std::int64_t sourceSize, double scale) {
     const std::int64_t scaled = Truncate(static_cast<long double>(sourceSize) / scale);
     return 2 * ((targetSize - 2 * Half(scaled)) / 4);
+}
+
+TSourceVideo SourceVideoOf(TCustomMediaProbe& probe) {
+    TSourceVideo source;
+    source.VideoStreamCount = probe.VideoStreamCount();
+    if (source.VideoStreamCount > 0) {
+        TVideoStreamInfo info;
+        probe.GetVideoStreamInfo(-1, info);
+        source.Width = info.Width;
+        source.Height = info.Height;
+        source.BitRate = info.BitRate;
+    }
+    return source;
 }
 
 void BuildEncodingOptions(const TFormatFiles& files, int formatCode, const TRowZoom& row,

@@ -11,6 +11,7 @@
 namespace tessaro {
 
 class TIniFile;
+class TCustomMediaProbe;
 
 // The two INI files a build reads: the settings file (current values) and the
 // format file (container, lists). Both use the section "formatInfo" + code.
@@ -35,6 +36,9 @@ struct TSourceVideo {
     std::int32_t Height = -1;
     std::int32_t BitRate = -1; // bit/s
 };
+
+// The stream count and the first video stream's size and bit rate of a loaded probe.
+TSourceVideo SourceVideoOf(TCustomMediaProbe& probe);
 
 // Fills the records of one file task. May ask the 320x240 question through the
 // dialog service. Throws std::invalid_argument for a volume value that is no integer.

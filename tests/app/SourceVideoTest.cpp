@@ -1,0 +1,63 @@
+// What the builder learns from a real media probe, and what it makes of it.
+#include "DialogService.h"
+#include "EncodingOptionBuilder.h"
+#include "EngineTestSupport.h"
+#include "IniFile.h"
+#include "MediaProbe.h"
+
+#include <gtest/gtest.h>
+
+namespace tessaro {
+namespace {
+
+class SourceVideoTest : public test::TConverterLibrariesTest {
+protected:
+    TSourceVideo Probe(const std::string& name) {
+        TMediaProbe probe;
+        EXPECT_TRUE(probe.LoadFile(std::string(TESSARO_FIXTURE_DIR) + "/" + name))
+            << probe.LastError();
+        return SourceVideoOf(probe);
+    }
+
+    // PSP MPEG-4 Normal Quality from the shipped files: 320x240, letterboxed.
+    void BuildPspNormal(const TSourceVideo& source) {
+        const TIniFile formats(std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini");
+        const TIniFile defaults(std::string(TESSARO_DATA_DIR) + "/tessaro-defaults.ini");
+        InitOutputOptions(output);
+        InitInputOptions(input);
+        BuildEncodingOptions({defaults, formats}, 1, TRowZoom{"lbox"}, source, output, input);
+    }
+
+    TScriptedDialogService dialogs_;
+    TScopedDialogService scope_{dialogs_};
+    TOutputOptions output;
+    TInputOptions input;
+};
+
+TEST_F(SourceVideoTest, VideoSourceGivesSizeAndLetterbox) {
+    const TSourceVideo source = Probe("mpeg2_ac3.mpg");
+    EXPECT_EQ(source.VideoStreamCount, 1);
+    EXPECT_EQ(source.Width, 720);
+    EXPECT_EQ(source.Height, 480);
+
+    BuildPspNormal(source);
+    EXPECT_FALSE(output.DisableVideo);
+    EXPECT_EQ(output.VideoCodec, "mpeg4");
+    EXPECT_EQ(output.FileFormat, "psp");
+    EXPECT_EQ(output.VideoFilters, "crop=0:0:720:480,scale=320:212,pad=320:240:0:14");
+}
+
+TEST_F(SourceVideoTest, AudioFileConvertsWithoutVideo) {
+    const TSourceVideo source = Probe("audio.mp3");
+    EXPECT_EQ(source.VideoStreamCount, 0);
+    EXPECT_EQ(source.Width, -1);
+
+    BuildPspNormal(source);
+    EXPECT_TRUE(output.DisableVideo);
+    EXPECT_EQ(output.VideoFilters, "");
+    EXPECT_EQ(output.AudioCodec, "libfaac");
+    EXPECT_FALSE(output.DisableAudio);
+}
+
+} // namespace
+} // namespace tessaro
