@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include <sched.h>
@@ -84,13 +85,22 @@ TEST_F(ConverterTest, ThreeTasksOneAtATimeNoticeInOrderThenTheFinalNotice) {
     }
 
     // The finished run refuses new work until the list is cleared.
-    try {
-        converter.AddTask(Fixture("h264_aac.mp4"));
-        ADD_FAILURE() << "AddTask after a run must raise";
-    } catch (const EngineException& e) {
-        EXPECT_STREQ(e.what(), "Cannot AddTask while working.");
+    const std::pair<const char*, std::function<void()>> refused[] = {
+        {"Cannot AddTask while working.", [&] { converter.AddTask(Fixture("h264_aac.mp4")); }},
+        {"Cannot SetOutputFile while working.",
+         [&] { converter.SetOutputFile(0, Out("late.mkv")); }},
+        {"Cannot RemoveTask while working.", [&] { converter.RemoveTask(0); }},
+        {"Cannot StartTask while working.", [&] { converter.StartTask(1); }},
+    };
+    for (const auto& [message, operation] : refused) {
+        try {
+            operation();
+            ADD_FAILURE() << message;
+        } catch (const EngineException& e) {
+            EXPECT_STREQ(e.what(), message);
+        }
     }
-    EXPECT_THROW(converter.StartTask(1), EngineException);
+    EXPECT_EQ(converter.TaskCount(), 3);
     converter.ClearTasks();
     EXPECT_EQ(converter.TaskCount(), 0);
     EXPECT_EQ(converter.AddTask(Fixture("h264_aac.mp4")), 0) << converter.LastError();
@@ -293,6 +303,60 @@ TEST_F(ConverterTest, WorkerRunsAtTheRequestedPriority) {
         // The main thread keeps its own priority.
         EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), base);
     }
+}
+
+TEST_F(ConverterTest, RecordFieldsReachTheOutput) {
+    TInputOptions input;
+    InitInputOptions(input);
+    input.StartTime = 10000000; // the last two of twelve seconds
+    TOutputOptions output = Mpeg4Output();
+    output.AudioSampleRate = 22050;
+    output.AudioChannels = 1;
+    output.FrameSize = "160x120";
+    output.Metadata.Title = "Two seconds";
+    const int task = converter.AddTask(Fixture("h264_aac.mp4"), &input);
+    ASSERT_EQ(task, 0) << converter.LastError();
+    EXPECT_EQ(converter.Task(task)->InputOptions(0)->FileName, Fixture("h264_aac.mp4"));
+    ASSERT_TRUE(converter.SetOutputFile(task, Out("fields.mkv"), &output)) << converter.LastError();
+    log.Attach(converter);
+    converter.StartTask(0);
+    ASSERT_FALSE(log.Notices().at(0).Exception) << log.Notices()[0].ExceptionMsg;
+
+    TMediaProbe probe;
+    ASSERT_TRUE(probe.LoadFile(Out("fields.mkv"))) << probe.LastError();
+    TFileStreamInfo file;
+    probe.GetFileStreamInfo(file);
+    EXPECT_NEAR(double(file.Duration), 2e6, 0.2e6);
+    EXPECT_EQ(file.Title, "Two seconds");
+    TVideoStreamInfo video;
+    probe.GetVideoStreamInfo(-1, video);
+    EXPECT_EQ(video.Width, 160);
+    EXPECT_EQ(video.Height, 120);
+    TAudioStreamInfo audio;
+    probe.GetAudioStreamInfo(-1, audio);
+    EXPECT_EQ(audio.SampleRate, 22050);
+    EXPECT_EQ(audio.Channels, 1);
+}
+
+TEST_F(ConverterTest, PreviewBitmapsComeOnTheMainThreadWhenSwitchedOnForExistingTasks) {
+    std::vector<int> frames;
+    bool offMain = false;
+    converter.SetOnPreviewBitmap([&](TCustomConverter&, const TPreviewInfo& info) {
+        frames.push_back(info.FrameNumber);
+        offMain = offMain || !IsMainThread();
+        EXPECT_EQ(info.TaskIndex, 0);
+        EXPECT_EQ(info.Bitmap->Width(), 320);
+        EXPECT_EQ(info.Bitmap->Height(), 240);
+    });
+    AddConversion("h264_aac.mp4", "preview.mkv", Mpeg4Output(3000000));
+    converter.SetPreviewBitmap(true);
+    log.Attach(converter);
+    converter.StartTask(1);
+    ServeMainThreadUntil([&] { return log.FinalSeen(); });
+    EXPECT_FALSE(offMain);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+    EXPECT_EQ(frames.front(), 1);
 }
 
 TEST_F(ConverterTest, CustomHookRunsOnTheWorkerForEveryPicture) {
