@@ -1,6 +1,7 @@
 // The encoding option builder for file and DVD tasks, driven by real INI files.
 #include "EncodingOptionBuilder.h"
 #include "DialogService.h"
+#include "EngineTestSupport.h"
 #include "IniFile.h"
 
 #include <gtest/gtest.h>
@@ -19,32 +20,23 @@ constexpr int kCode = 203;
 // keeps the records and the questions asked.
 class BuilderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("builder-" +
-                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // format and settings: "key=value" lines of section formatInfo203.
     void Files(const std::string& format, const std::string& settings) {
-        std::ofstream(folder_ / "format.ini") << "[formatInfo203]\n" << format << "\n";
-        std::ofstream(folder_ / "settings.ini") << "[formatInfo203]\n" << settings << "\n";
+        std::ofstream(folder_.Path() / "format.ini") << "[formatInfo203]\n" << format << "\n";
+        std::ofstream(folder_.Path() / "settings.ini") << "[formatInfo203]\n" << settings << "\n";
     }
 
     void Build(const TRowZoom& row, const TSourceVideo& source) {
         Reset();
-        const TIniFile settings((folder_ / "settings.ini").string());
-        const TIniFile formats((folder_ / "format.ini").string());
+        const TIniFile settings((folder_.Path() / "settings.ini").string());
+        const TIniFile formats((folder_.Path() / "format.ini").string());
         BuildEncodingOptions({settings, formats}, kCode, row, source, output, input);
     }
 
     void BuildDvd(const TRowZoom& row, int width, int height) {
         Reset();
-        const TIniFile settings((folder_ / "settings.ini").string());
-        const TIniFile formats((folder_ / "format.ini").string());
+        const TIniFile settings((folder_.Path() / "settings.ini").string());
+        const TIniFile formats((folder_.Path() / "format.ini").string());
         BuildDVDEncodingOptions({settings, formats}, kCode, row, width, height, output, input);
     }
 
@@ -53,7 +45,7 @@ protected:
         InitInputOptions(input);
     }
 
-    fs::path folder_;
+    test::TTempDir folder_;
     TScriptedDialogService dialogs_;
     TScopedDialogService scope_{dialogs_};
     TOutputOptions output;
@@ -320,8 +312,8 @@ TEST_F(BuilderTest, SourceWithoutVideoDisablesVideoButKeepsAudio) {
 
 TEST_F(BuilderTest, ZoomFilterIsAppendedToExistingFilters) {
     Files("", "paraVideoEncoder=mpeg4\nparaVideoSize=320x240");
-    const TIniFile settings((folder_ / "settings.ini").string());
-    const TIniFile formats((folder_ / "format.ini").string());
+    const TIniFile settings((folder_.Path() / "settings.ini").string());
+    const TIniFile formats((folder_.Path() / "format.ini").string());
     for (const auto& [mode, expected] :
          {std::pair{"center", "hflip,pad=720:508:0:14:black"}, std::pair{"full", "hflip"}}) {
         Reset();

@@ -1,5 +1,6 @@
 // The built-in catalogue and the format chooser model.
 #include "FormatCatalogue.h"
+#include "EngineTestSupport.h"
 #include "IniFile.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +15,13 @@ namespace fs = std::filesystem;
 
 class ChooserTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("chooser-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     TIniFile Settings(const std::string& text) {
-        const fs::path path = folder_ / "tessaro.ini";
+        const fs::path path = folder_.Path() / "tessaro.ini";
         std::ofstream(path) << text;
         return TIniFile(path.string());
     }
 
-    fs::path folder_;
+    test::TTempDir folder_;
 };
 
 TEST(FormatCatalogue, CodesNamesAndSections) {

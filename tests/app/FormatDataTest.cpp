@@ -3,6 +3,7 @@
 #include "DefaultSettings.h"
 #include "DialogService.h"
 #include "EncodingOptionBuilder.h"
+#include "EngineTestSupport.h"
 #include "FormatCatalogue.h"
 #include "FormatValueWords.h"
 #include "IniFile.h"
@@ -114,8 +115,8 @@ TEST(FormatData, EveryFormatBuildsFromTheShippedFilesWithoutAQuestion) {
 }
 
 TEST(FormatData, DefaultSettingsAreInstalledOnlyWhereNoSettingsExist) {
-    const fs::path folder = fs::temp_directory_path() / "defaults-install-test";
-    fs::remove_all(folder);
+    const test::TTempDir temp;
+    const fs::path& folder = temp.Path();
     const std::string settings = (folder / "config" / "tessaro.ini").string();
 
     EXPECT_FALSE(InstallDefaultSettings(settings, (folder / "missing.ini").string()));
@@ -131,7 +132,6 @@ TEST(FormatData, DefaultSettingsAreInstalledOnlyWhereNoSettingsExist) {
 
     EXPECT_EQ(DefaultSettingsPath("/usr/share/tessaro/plovupspformat.ini"),
               "/usr/share/tessaro/tessaro-defaults.ini");
-    fs::remove_all(folder);
 }
 
 } // namespace

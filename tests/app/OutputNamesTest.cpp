@@ -1,6 +1,7 @@
 // Fresh output names in the output folder and the folder fallback.
 #include "OutputNames.h"
 #include "DialogService.h"
+#include "EngineTestSupport.h"
 #include "IniFile.h"
 
 #include <gtest/gtest.h>
@@ -17,20 +18,13 @@ namespace fs = std::filesystem;
 class OutputNamesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("names-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(root_);
         fs::create_directories(root_ / "home");
         if (const char* home = std::getenv("HOME")) {
             savedHome_ = home;
         }
         setenv("HOME", (root_ / "home").c_str(), 1);
     }
-    void TearDown() override {
-        setenv("HOME", savedHome_.c_str(), 1);
-        fs::remove_all(root_);
-    }
+    void TearDown() override { setenv("HOME", savedHome_.c_str(), 1); }
 
     TIniFile SettingsWithOutputDir(const std::string& folder) {
         TIniFile settings((root_ / "tessaro.ini").string());
@@ -40,7 +34,8 @@ protected:
 
     static void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
-    fs::path root_;
+    test::TTempDir temp_;
+    const fs::path root_ = temp_.Path();
     std::string savedHome_;
     TScriptedDialogService dialogs_;
     TScopedDialogService scope_{dialogs_};
