@@ -13,6 +13,10 @@
 
 namespace tessaro::test {
 
+inline std::string Fixture(const std::string& name) {
+    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+}
+
 struct TCliRun {
     std::string output; // standard output and standard error together
     int status = -1;    // exit status; -1 when it did not exit normally

@@ -15,10 +15,6 @@ protected:
     TTempDir temp;
 };
 
-std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
-}
-
 TEST_F(ConvertCommand, ConvertsWithRecordFieldsAndOptionText) {
     const std::string output = Out("clip.mkv");
     const TCliRun run = RunCli("convert '" + Fixture("h264_aac.mp4") + "' '" + output +

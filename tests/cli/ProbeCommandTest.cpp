@@ -10,10 +10,6 @@ namespace {
 
 class ProbeCommand : public TConverterLibrariesTest {};
 
-std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
-}
-
 std::string Description(const std::string& file) {
     TMediaProbe probe;
     EXPECT_TRUE(probe.LoadFile(file)) << probe.LastError();

@@ -1,34 +1,14 @@
 // tessaro-cli titles on the fixture disc and on locations that are no DVD.
+#include "CliTestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct TRun {
-    std::string output; // standard output and standard error together
-    int status = -1;
-};
-
-TRun RunCli(const std::string& arguments) {
-    TRun run;
-    const std::string command = TESSARO_BIN_DIR "/tessaro-cli " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.output.append(buffer, count);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using tessaro::test::RunCli;
+using TRun = tessaro::test::TCliRun;
 
 TEST(TitlesCommand, ListsEveryTitleWithItsStreams) {
     for (const char* location : {"/dvd", "/dvd.iso"}) {
