@@ -358,6 +358,8 @@ void TCustomConverter::CallTerminateHandler(const TTerminateInfo& info) {
     } catch (const std::exception& e) {
         TEngineLogger::GetLogger().Log(this, llError,
                                        std::string("Error occurs OnTerminate: ") + e.what());
+    } catch (...) {
+        TEngineLogger::GetLogger().Log(this, llError, "Error occurs OnTerminate");
     }
 }
 

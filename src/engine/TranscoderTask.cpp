@@ -258,13 +258,15 @@ void TTranscoder::Stop(bool waitForEnd, bool noticeIfUnstarted) {
     pauseRequested_ = false;
     stateChanged_.notify_all();
     guard.unlock();
-    if (waitForEnd && !OnOwnThread()) {
+    if (waitForEnd && !CannotWaitHere()) {
         WaitServingMainThread(stateLock_, stateChanged_, [this] { return threadDone_; });
     }
 }
 
-bool TTranscoder::OnOwnThread() const {
-    if (eventTask == this) {
+bool TTranscoder::CannotWaitHere() const {
+    // Inside an event marshalled from any task: that task's worker holds the event lock
+    // the other workers may be queued on, so waiting for any of them could block for good.
+    if (eventTask != nullptr) {
         return true;
     }
     std::lock_guard guard(stateLock_);
@@ -285,7 +287,7 @@ bool TTranscoder::RequestPause(bool pauseUnstarted) {
 }
 
 void TTranscoder::WaitUntilParked() {
-    if (OnOwnThread()) {
+    if (CannotWaitHere()) {
         return;
     }
     WaitServingMainThread(stateLock_, stateChanged_, [this] {

@@ -97,7 +97,7 @@ private:
     void SendTerminateNotice();
     void CallTerminateCallback();
     void PassPacketGate();
-    bool OnOwnThread() const;
+    bool CannotWaitHere() const;
     void DetachProbes();
 
     std::array<std::unique_ptr<TMediaProbe>, MaxFiles> probes_;
@@ -120,8 +120,8 @@ private:
 };
 
 // Marks the calling thread as running an event of a task while it exists. A stop or pause
-// asked for inside such an event does not wait for that task: its worker is waiting for
-// the event to return.
+// asked for inside such an event does not wait: that task's worker is waiting for the
+// event to return, and other workers may be waiting for that worker's event lock.
 class TTaskEventScope {
 public:
     explicit TTaskEventScope(const TTranscoder* task);
