@@ -281,14 +281,16 @@ std::string PadFilter(std::int64_t w, std::int64_t h, std::int64_t x, std::int64
     return "pad=" + RatioText(w, h) + ":" + RatioText(x, y);
 }
 
-void ZoomFull(const TZoomGeometry& g, TOutputOptions& output) {
+void ZoomFull(const TZoomGeometry& g, bool targetKnown, TOutputOptions& output) {
     if (RowHasCrop(g.Row)) {
         output.CropTop = g.Row.CropTop;
         output.CropBottom = g.Row.CropBottom;
         output.CropLeft = g.Row.CropLeft;
         output.CropRight = g.Row.CropRight;
     }
-    SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
+    if (targetKnown) {
+        SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
+    }
 }
 
 std::string ZoomLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
@@ -405,17 +407,12 @@ std::string ApplyZoom(const TZoomGeometry& g, TBuildKind kind, TOutputOptions& o
     const bool targetKnown = g.Target.Width > 0 && g.Target.Height > 0;
     const bool sourceKnown = g.Source.Width > 0 && g.Source.Height > 0;
     if (mode == "full") {
-        if (targetKnown) {
-            ZoomFull(g, output);
-        }
+        ZoomFull(g, targetKnown, output);
         return {};
     }
     const bool known =
         mode == "lbox" || mode == "pan" || (mode == "center" && kind == TBuildKind::File);
-    if (!known) {
-        return {};
-    }
-    if (!targetKnown) {
+    if (!known || !targetKnown) {
         return {};
     }
     if (!sourceKnown) {
