@@ -174,6 +174,19 @@ int TFormatChooserModel::OpenedHeight() const {
     return height < 386 ? height : 386;
 }
 
+bool TFormatChooserModel::StoreChosenFormat(int row, TIniFile& settings) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        return false;
+    }
+    const TChooserRow& chosen = rows_[static_cast<std::size_t>(row)];
+    if (!chosen.Info.IsFormat) {
+        return false;
+    }
+    settings.WriteString(kSettingsSection, "FormatName", chosen.Text);
+    settings.WriteString(kSettingsSection, "FormatCode", std::to_string(chosen.Info.Code));
+    return true;
+}
+
 int TFormatChooserModel::FindRow(const std::string& name) const {
     const std::string wanted = TrimBlanks(name);
     for (std::size_t i = 0; i < rows_.size(); ++i) {

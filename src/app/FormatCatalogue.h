@@ -96,6 +96,10 @@ public:
     int SelectedRow() const { return selected_; }
     void SetSelectedRow(int row) { selected_ = row; }
 
+    // Choosing a format row stores its name and code as "settings"/"FormatName" and
+    // "settings"/"FormatCode"; other rows store nothing. Returns whether it stored.
+    bool StoreChosenFormat(int row, TIniFile& settings) const;
+
     // The text the format box shows after filling.
     const std::string& FormatBoxText() const { return formatBoxText_; }
 

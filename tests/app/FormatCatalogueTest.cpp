@@ -94,6 +94,15 @@ TEST_F(ChooserTest, SelectionByNameIsTrimmedAndLetterCaseBlind) {
     ASSERT_GE(chooser.SelectedRow(), 0);
     EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(chooser.SelectedRow())].Info.Code, 207);
 
+    // Choosing it stores name and code; a group row stores nothing.
+    TIniFile settings = Settings("[lstformat]\n2=0\n");
+    chooser.Fill(settings);
+    EXPECT_FALSE(chooser.StoreChosenFormat(0, settings));
+    EXPECT_EQ(settings.ReadString("settings", "FormatCode", "none"), "none");
+    EXPECT_TRUE(chooser.StoreChosenFormat(chooser.FindRow("Xvid Video (*.avi)"), settings));
+    EXPECT_EQ(settings.ReadString("settings", "FormatName", ""), "Xvid Video (*.avi)");
+    EXPECT_EQ(settings.ReadString("settings", "FormatCode", ""), "207");
+
     // The built-in default name is in no group: nothing selected.
     chooser.Fill(Settings("[lstformat]\n2=0\n"));
     EXPECT_EQ(chooser.FormatBoxText(), "Apple iPod Video MPEG-4 Movie (*.mp4)");

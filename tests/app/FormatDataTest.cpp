@@ -112,6 +112,15 @@ TEST(FormatData, EveryFormatBuildsFromTheShippedFilesWithoutAQuestion) {
         }
     }
     EXPECT_TRUE(dialogs.Requests().empty());
+
+    // A code outside the catalogue reads an empty section: audio only, extension mp4.
+    EXPECT_EQ(formats.ReadString(FormatSectionName(7), "FileExt", "mp4"), "mp4");
+    TOutputOptions output;
+    TInputOptions input;
+    BuildEncodingOptions({defaults, formats}, 7, TRowZoom{"lbox"}, TSourceVideo{1, 640, 360, 0},
+                         output, input);
+    EXPECT_TRUE(output.DisableVideo);
+    EXPECT_EQ(output.AudioCodec, "libfaac");
 }
 
 TEST(FormatData, DefaultSettingsAreInstalledOnlyWhereNoSettingsExist) {
