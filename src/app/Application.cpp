@@ -7,6 +7,11 @@ namespace tessaro {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
+void TApplication::InstallExceptionHandler() {
+    handlerInstalled_ = true;
+    SetExceptionReporter(&TApplication::ShowException);
+}
+
 TApplication* Application() {
     return qobject_cast<TApplication*>(QCoreApplication::instance());
 }

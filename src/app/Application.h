@@ -16,8 +16,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Until the handler is installed (by the main window) escaped exceptions end the
-    // program as they would without it.
-    void InstallExceptionHandler() { handlerInstalled_ = true; }
+    // program as they would without it. Installing also makes ShowException the
+    // reporter of Guarded() slots.
+    void InstallExceptionHandler();
     bool ExceptionHandlerInstalled() const { return handlerInstalled_; }
 
     // Shows the exception with the application title as caption: a warning for engine

@@ -23,4 +23,21 @@ TErrorReport DescribeException(std::exception_ptr error) {
     }
 }
 
+namespace {
+
+TExceptionReporter reporter = nullptr;
+
+} // namespace
+
+void SetExceptionReporter(TExceptionReporter newReporter) {
+    reporter = newReporter;
+}
+
+void ReportException(std::exception_ptr error) {
+    if (reporter == nullptr) {
+        std::rethrow_exception(error);
+    }
+    reporter(error);
+}
+
 } // namespace tessaro

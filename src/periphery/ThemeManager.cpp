@@ -1,5 +1,6 @@
 #include "ThemeManager.h"
 
+#include "ErrorReport.h"
 #include "IniFile.h"
 
 #include <QAction>
@@ -33,7 +34,7 @@ TSkinMenu::TSkinMenu(QMenu* skinMenu, QWidget* mainWindow, TThemeManager& themes
         // Skin11 .. Skin71: the theme number followed by 1.
         item->setObjectName(QStringLiteral("Skin%1").arg(i + 1) + QLatin1Char('1'));
         item->setCheckable(true);
-        connect(item, &QAction::triggered, this, [this, i] { ChooseTheme(i); });
+        connect(item, &QAction::triggered, this, Guarded([this, i] { ChooseTheme(i); }));
         items_[std::size_t(i)] = item;
     }
     connect(skinMenu, &QMenu::aboutToShow, this, &TSkinMenu::MenuOpening);

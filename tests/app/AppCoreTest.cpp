@@ -95,6 +95,31 @@ TEST(ErrorReport, EngineErrorsAreWarningsEverythingElseErrors) {
     EXPECT_FALSE(other.text.empty());
 }
 
+std::vector<std::string> reported;
+void RecordReport(std::exception_ptr error) {
+    reported.push_back(DescribeException(error).text);
+}
+
+TEST(ErrorReport, GuardedSlotsReportTheirExceptions) {
+    EXPECT_THROW(ReportException(std::make_exception_ptr(std::runtime_error("x"))),
+                 std::runtime_error)
+        << "no reporter: as if uncaught";
+    reported.clear();
+    SetExceptionReporter(&RecordReport);
+    int sum = 0;
+    auto add = Guarded([&](int a, int b) {
+        sum = a + b;
+        if (sum > 10) {
+            throw EngineException("Sum too large");
+        }
+    });
+    add(2, 3);
+    add(7, 8);
+    SetExceptionReporter(nullptr);
+    EXPECT_EQ(sum, 15);
+    EXPECT_EQ(reported, std::vector<std::string>{"Sum too large."});
+}
+
 TEST(StartState, VolumeAndMuteRules) {
     const std::pair<int, int> volumes[] = {{200, 64}, {-5, 64}, {129, 64}, {128, 128},
                                            {0, 0},    {-1, 64}, {77, 77}};

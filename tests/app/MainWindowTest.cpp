@@ -5,6 +5,7 @@
 #include "DialogService.h"
 #include "EngineException.h"
 #include "EngineTestSupport.h"
+#include "ErrorReport.h"
 #include "FrmCover.h"
 #include "FrmMain.h"
 #include "IniFile.h"
@@ -316,13 +317,20 @@ TEST_F(MainWindow, EscapedExceptionsAreShownAndTheProgramGoesOn) {
     }
 }
 
-TEST_F(MainWindow, ExceptionFromAButtonClickReachesTheHandler) {
+TEST_F(MainWindow, ExceptionFromAGuardedSlotReachesTheHandler) {
     auto window = ShowWindow();
     QPushButton button(QStringLiteral("Go"));
     button.resize(60, 24);
     button.show();
-    QObject::connect(&button, &QPushButton::clicked,
-                     [] { throw EngineException("Output file is in use"); });
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, Guarded([&] {
+        ++clicks;
+        throw EngineException("Output file is in use");
+    }));
+    QObject::connect(&button, &QPushButton::clicked, Guarded([&](bool checked) {
+        EXPECT_FALSE(checked);
+        ++clicks;
+    }));
     const QPointF centre(30, 12);
     QMouseEvent press(QEvent::MouseButtonPress, centre, button.mapToGlobal(centre), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
@@ -333,6 +341,7 @@ TEST_F(MainWindow, ExceptionFromAButtonClickReachesTheHandler) {
     ASSERT_EQ(dialogs_.Requests().size(), 1u);
     EXPECT_EQ(dialogs_.Requests()[0].text, "Output file is in use.");
     EXPECT_EQ(dialogs_.Requests()[0].icon, TMessageIcon::Warning);
+    EXPECT_EQ(clicks, 2) << "the other handlers of the signal still run";
 }
 
 class Splash : public MainWindow {};

@@ -2,6 +2,7 @@
 #include "AppTestSupport.h"
 #include "DialogService.h"
 #include "EngineTestSupport.h"
+#include "ErrorReport.h"
 #include "FrmAbout.h"
 #include "GlobalObject.h"
 #include "HelpMenu.h"
@@ -166,13 +167,26 @@ TEST_F(Themes, ChoosingAnotherThemeAppliesAndStoresIt) {
     EXPECT_EQ(test::ReadTextFile(SettingsPath()), "; mine\n[settings]\nvolume=5\nskinIndex=6\n");
 }
 
+std::vector<std::string> reported;
+void RecordReport(std::exception_ptr error) {
+    reported.push_back(DescribeException(error).text);
+}
+
 TEST_F(Themes, FailedStoreIsReportedAfterTheThemeIsApplied) {
     std::ofstream(dir_.Path() / "file") << "x";
+    const std::string path = dir_.Str() + "/file/tessaro.ini";
     TThemeManager themes(&window_);
-    TSkinMenu menu(skin_, &window_, themes, dir_.Str() + "/file/tessaro.ini");
+    TSkinMenu menu(skin_, &window_, themes, path);
     EXPECT_THROW(menu.ChooseTheme(1), TIniWriteError);
     EXPECT_TRUE(window_.isVisible());
     EXPECT_EQ(themes.ActiveTheme(), 1);
+
+    reported.clear();
+    SetExceptionReporter(&RecordReport);
+    menu.Item(3)->trigger();
+    SetExceptionReporter(nullptr);
+    EXPECT_EQ(reported, std::vector<std::string>{"Unable to write to " + path + "."});
+    EXPECT_EQ(themes.ActiveTheme(), 3);
 }
 
 // A stand-in for xdg-open that appends its arguments to a log, one per line.
