@@ -40,7 +40,8 @@ std::vector<std::int16_t> DecodeSamples(const std::string& path) {
     DecodeFrames(path, AVMEDIA_TYPE_AUDIO, [&](const AVFrame* frame) {
         EXPECT_EQ(frame->format, AV_SAMPLE_FMT_S16);
         const auto* data = reinterpret_cast<const std::int16_t*>(frame->data[0]);
-        samples.insert(samples.end(), data, data + frame->nb_samples);
+        samples.insert(samples.end(), data,
+                       data + frame->nb_samples * frame->ch_layout.nb_channels);
     });
     return samples;
 }
@@ -370,6 +371,36 @@ TEST_F(TranscodeBehaviourTest, CopiedVideoRefusesPreviewAndHooks) {
     } catch (const EngineException& e) {
         EXPECT_STREQ(e.what(),
                      "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    }
+}
+
+// Frequency of a 16-bit stereo tone from its rising zero crossings.
+double ToneFrequency(const std::vector<std::int16_t>& interleaved, int rate) {
+    int crossings = 0;
+    for (std::size_t i = 2; i < interleaved.size(); i += 2) {
+        crossings += interleaved[i - 2] < 0 && interleaved[i] >= 0;
+    }
+    return crossings * double(rate) / double(interleaved.size() / 2);
+}
+
+TEST_F(TranscodeBehaviourTest, StreamMapsChooseTheSourceStreams) {
+    const std::string output = Out("second_language.wav");
+    // Video to nothing: a WAV output has one audio stream, fed by input stream 2 (880 Hz).
+    Convert({Fixture("two_audio.mkv")}, {}, output, {{"t", "1"}, {"map", "0:2"}});
+    const std::vector<std::int16_t> samples = DecodeSamples(output);
+    ASSERT_EQ(samples.size(), 2u * 48000);
+    // The 440 Hz stream would give half of this.
+    EXPECT_NEAR(ToneFrequency(samples, 48000), 880.0, 20.0);
+
+    TCustomTranscoder task;
+    Configure(task, {Fixture("two_audio.mkv")}, {}, Out("bad_map.avi"),
+              {{"map", "0:1"}, {"map", "0:0"}, {"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}});
+    ASSERT_FALSE(HasFatalFailure());
+    try {
+        task.Transcode();
+        FAIL() << "no exception";
+    } catch (const EngineException& e) {
+        EXPECT_STREQ(e.what(), "Codec type mismatch for mapping #0.1 (Audio) -> #0.0 (Video)");
     }
 }
 

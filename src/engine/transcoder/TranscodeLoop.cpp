@@ -354,6 +354,7 @@ void TCustomTranscoder::BuildVideoGraph(TOutputStream& ost, const AVFrame* frame
     config.scalerFlags = ost.setup->scalerFlags;
     config.userText = ost.setup->filters;
     config.deinterlace = Options().deinterlace;
+    config.threads = Options().threadCount;
     ost.lastWidth = config.inWidth;
     ost.lastHeight = config.inHeight;
     ost.lastFormat = config.inFormat;

@@ -133,7 +133,7 @@ void TVideoFilterGraph::Build(const TVideoGraphConfig& config) {
     }
     const std::string swsFlags = FormatText("flags=0x%X", unsigned(config.scalerFlags));
     graph_->scale_sws_opts = ff::av_strdup(swsFlags.c_str());
-    graph_->nb_threads = 1;
+    graph_->nb_threads = config.threads;
 
     const AVRational sar = config.sampleAspect.num > 0 ? config.sampleAspect : AVRational{0, 1};
     std::string sourceArgs =

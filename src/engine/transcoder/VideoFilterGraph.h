@@ -22,6 +22,7 @@ struct TVideoGraphConfig {
     AVPixelFormat outFormat = AV_PIX_FMT_NONE;
     int scalerFlags = SWS_BICUBIC;
     bool deinterlace = false;
+    int threads = 1;      // filter threads; 0 = automatic
     std::string userText; // "vf" text in the application's vocabulary
 };
 
