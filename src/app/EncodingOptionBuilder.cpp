@@ -4,12 +4,14 @@
 #include "FormatCatalogue.h"
 #include "IniFile.h"
 #include "MediaProbe.h"
+#include "OptionText.h"
 #include "TextRules.h"
 
 #include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
 
 namespace tessaro {
 
@@ -19,7 +21,7 @@ enum class TBuildKind { File, Dvd };
 
 constexpr const char* kAsSource = "as source";
 // Frame sizes the H.263 encoder accepts as they are.
-constexpr const char* kH263Sizes = "704x576,352x288,176x144,160x120,128x96";
+constexpr std::string_view kH263Sizes = "704x576,352x288,176x144,160x120,128x96";
 
 // Reads of one format's section in both files.
 class TFormatSection {
@@ -230,8 +232,7 @@ TFrame TargetFrame(const TFormatSection& section, const std::string& encoder, TF
     if (TryParseInteger(value.substr(x + 1), parsed)) {
         frame.Height = parsed;
     }
-    if (SameTextNoCase(encoder, "h263") &&
-        std::string(kH263Sizes).find(value) == std::string::npos) {
+    if (SameTextNoCase(encoder, "h263") && kH263Sizes.find(value) == std::string_view::npos) {
         frame = SnapToH263Size(frame);
     }
     return frame;
@@ -445,7 +446,7 @@ void ApplyVideoFormatAudioCodec(const TFormatSection& section, TOutputOptions& o
         codec = "libopencore_amrnb";
     }
     output.AudioCodec = codec;
-    if (TrimBlanks(codec).empty()) {
+    if (TrimText(codec).empty()) {
         output.DisableAudio = true;
     }
 }
@@ -499,7 +500,7 @@ void BuildOptions(const TFormatFiles& files, int formatCode, const TRowZoom& row
         return; // the transcoder's disc presets do the rest
     }
     const std::string encoder = section.Setting("paraVideoEncoder", "");
-    if (TrimBlanks(encoder).empty()) {
+    if (TrimText(encoder).empty()) {
         ApplyAudioOnly(section, output, input);
         ApplyAudioValues(section, output);
         return;

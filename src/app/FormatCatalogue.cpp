@@ -1,6 +1,7 @@
 #include "FormatCatalogue.h"
 
 #include "IniFile.h"
+#include "OptionText.h"
 #include "TextRules.h"
 
 namespace tessaro {
@@ -188,7 +189,7 @@ bool TFormatChooserModel::StoreChosenFormat(int row, TIniFile& settings) const {
 }
 
 int TFormatChooserModel::FindRow(const std::string& name) const {
-    const std::string wanted = TrimBlanks(name);
+    const std::string wanted = TrimText(name);
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (SameTextNoCase(rows_[i].Text, wanted)) {
             return static_cast<int>(i);

@@ -1,4 +1,5 @@
 #include "FormatValueWords.h"
+#include "OptionText.h"
 
 #include "TextRules.h"
 
@@ -93,11 +94,11 @@ constexpr std::array<std::pair<int, const char*>, 12> kVolumes = {{
 } // namespace
 
 std::optional<std::string> VideoEncoderValue(const std::string& word) {
-    return Lookup(kVideoEncoders, ToLowerAscii(word));
+    return Lookup(kVideoEncoders, LowerText(word));
 }
 
 std::optional<std::string> AudioEncoderValue(const std::string& word) {
-    return Lookup(kAudioEncoders, ToLowerAscii(word));
+    return Lookup(kAudioEncoders, LowerText(word));
 }
 
 std::optional<std::string> ChannelValue(const std::string& entry) {

@@ -12,10 +12,6 @@ bool IsBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Skips leading blanks and a sign; returns the rest and whether the sign was minus.
 std::string_view StripLeadingBlanksAndSign(std::string_view text, bool& negative) {
     while (!text.empty() && IsBlank(text.front())) {
@@ -67,28 +63,6 @@ bool IsDecimalSyntax(std::string_view text) {
 }
 
 } // namespace
-
-std::string TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
-}
-
-std::string ToLowerAscii(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(), LowerAscii);
-    return result;
-}
-
-bool SameTextNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
 
 bool TryParseInteger(std::string_view text, std::int32_t& value) {
     bool negative = false;

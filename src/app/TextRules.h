@@ -1,18 +1,11 @@
-// Small text rules shared by the settings-driven logic: trimming, letter-case-blind
-// comparison and the number syntax accepted in parameter values.
+// The number syntax accepted in parameter values of the settings file. (Trimming and
+// letter case come from the engine's option text helpers, OptionText.h.)
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace tessaro {
-
-// Removes leading and trailing blanks and control characters.
-std::string TrimBlanks(std::string_view text);
-
-std::string ToLowerAscii(std::string_view text);
-bool SameTextNoCase(std::string_view a, std::string_view b);
 
 // An integer: leading blanks, an optional sign, decimal digits and nothing after
 // them, within the signed 32-bit range.

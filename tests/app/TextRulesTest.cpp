@@ -1,4 +1,4 @@
-// Number syntax of parameter values and the text helpers.
+// Number syntax of parameter values.
 #include "TextRules.h"
 
 #include <gtest/gtest.h>
@@ -52,13 +52,6 @@ TEST(TextRules, DecimalNumbers) {
             EXPECT_DOUBLE_EQ(value, c.Value) << c.Text;
         }
     }
-}
-
-TEST(TextRules, TrimAndLetterCase) {
-    EXPECT_EQ(TrimBlanks("\t Xvid Video (*.avi) \r\n"), "Xvid Video (*.avi)");
-    EXPECT_TRUE(SameTextNoCase("PAL-DVD", "pal-dvd"));
-    EXPECT_FALSE(SameTextNoCase("pal-dvd", "pal-dvd "));
-    EXPECT_EQ(ToLowerAscii("MPEG-4"), "mpeg-4");
 }
 
 } // namespace
