@@ -384,7 +384,7 @@ void TCustomMediaProbe::GetVideoStreamInfo(int StreamIndex, TVideoStreamInfo& In
     Info.FrameRateDen = stream->r_frame_rate.den;
 }
 
-bool TCustomMediaProbe::IsAudioStream(int StreamIndex) {
+bool TCustomMediaProbe::IsStreamOfType(int StreamIndex, int mediaType) {
     if (!CheckLoaded()) {
         return false;
     }
@@ -392,18 +392,15 @@ bool TCustomMediaProbe::IsAudioStream(int StreamIndex) {
         ReportError(AV_LOG_ERROR, FormatText("stream index #%d is invalid.", StreamIndex));
         return false;
     }
-    return context_->streams[StreamIndex]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    return context_->streams[StreamIndex]->codecpar->codec_type == mediaType;
+}
+
+bool TCustomMediaProbe::IsAudioStream(int StreamIndex) {
+    return IsStreamOfType(StreamIndex, AVMEDIA_TYPE_AUDIO);
 }
 
 bool TCustomMediaProbe::IsVideoStream(int StreamIndex) {
-    if (!CheckLoaded()) {
-        return false;
-    }
-    if (StreamIndex < 0 || StreamIndex >= streamCount_) {
-        ReportError(AV_LOG_ERROR, FormatText("stream index #%d is invalid.", StreamIndex));
-        return false;
-    }
-    return context_->streams[StreamIndex]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    return IsStreamOfType(StreamIndex, AVMEDIA_TYPE_VIDEO);
 }
 
 std::string TCustomMediaProbe::GetFileName() {

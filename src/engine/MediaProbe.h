@@ -105,6 +105,7 @@ protected:
 private:
     void CheckLibraries() const;
     bool CheckLoaded();
+    bool IsStreamOfType(int StreamIndex, int mediaType);
     // Resolves StreamIndex for a stream of mediaType; -1 after reporting the failure.
     int ResolveStream(int StreamIndex, int mediaType, const char* kindName);
     void FillCommonStreamInfo(AVStream* stream, std::string& language, std::string& codecName,

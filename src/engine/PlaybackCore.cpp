@@ -856,6 +856,29 @@ bool OpenComponent(TPlaybackState& state, int index) {
     }
 }
 
+// Ends a decoding thread: its queue is aborted and the condition it may wait on woken.
+void StopDecodingThread(TPacketQueue& queue, std::mutex& mutex, std::condition_variable& changed,
+                        std::thread& thread) {
+    queue.Abort();
+    {
+        std::lock_guard lock(mutex);
+        changed.notify_all();
+    }
+    if (thread.joinable()) {
+        thread.join();
+    }
+    queue.Clear();
+}
+
+// Discards a closed component's stream again and closes its decoder.
+void ReleaseComponent(AVStream*& stream, int& index, AVCodecContextPtr& decoder) {
+    stream->discard = AVDISCARD_ALL;
+    std::lock_guard lock(CodecLock());
+    decoder.reset();
+    stream = nullptr;
+    index = -1;
+}
+
 void CloseComponents(TPlaybackState& state) {
     if (state.AudioIndex >= 0) {
         state.AudioQueue.Abort();
@@ -863,45 +886,19 @@ void CloseComponents(TPlaybackState& state) {
         state.AudioDevice = 0;
         state.AudioQueue.Clear();
         state.AudioConverter.reset();
-        state.AudioStream->discard = AVDISCARD_ALL;
-        std::lock_guard lock(CodecLock());
-        state.AudioDecoder.reset();
-        state.AudioStream = nullptr;
-        state.AudioIndex = -1;
         state.AudioDuration = -1;
+        ReleaseComponent(state.AudioStream, state.AudioIndex, state.AudioDecoder);
     }
     if (state.VideoIndex >= 0) {
-        state.VideoQueue.Abort();
-        {
-            std::lock_guard lock(state.PictureMutex);
-            state.PictureChanged.notify_all();
-        }
-        if (state.VideoThread.joinable()) {
-            state.VideoThread.join();
-        }
-        state.VideoQueue.Clear();
-        state.VideoStream->discard = AVDISCARD_ALL;
-        std::lock_guard lock(CodecLock());
-        state.VideoDecoder.reset();
-        state.VideoStream = nullptr;
-        state.VideoIndex = -1;
+        StopDecodingThread(state.VideoQueue, state.PictureMutex, state.PictureChanged,
+                           state.VideoThread);
+        ReleaseComponent(state.VideoStream, state.VideoIndex, state.VideoDecoder);
     }
     if (state.SubtitleIndex >= 0) {
-        state.SubtitleQueue.Abort();
         state.SubtitleStreamChanged = true;
-        {
-            std::lock_guard lock(state.SubPictureMutex);
-            state.SubPictureChanged.notify_all();
-        }
-        if (state.SubtitleThread.joinable()) {
-            state.SubtitleThread.join();
-        }
-        state.SubtitleQueue.Clear();
-        state.SubtitleStream->discard = AVDISCARD_ALL;
-        std::lock_guard lock(CodecLock());
-        state.SubtitleDecoder.reset();
-        state.SubtitleStream = nullptr;
-        state.SubtitleIndex = -1;
+        StopDecodingThread(state.SubtitleQueue, state.SubPictureMutex, state.SubPictureChanged,
+                           state.SubtitleThread);
+        ReleaseComponent(state.SubtitleStream, state.SubtitleIndex, state.SubtitleDecoder);
     }
 }
 

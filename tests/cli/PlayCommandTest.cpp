@@ -1,35 +1,19 @@
 // tessaro-cli play on the fixture clips, with SDL's dummy drivers.
+#include "CliTestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct TRun {
-    std::string output; // standard output and standard error together
-    int status = -1;
-};
+using tessaro::test::RunCli;
+using tessaro::test::TCliRun;
 
-TRun RunPlay(const std::string& arguments) {
-    TRun run;
-    const std::string command = "SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy " TESSARO_BIN_DIR
-                                "/tessaro-cli play " +
-                                arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.output.append(buffer, count);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+// The tests run with SDL's dummy drivers in their environment, which the program inherits.
+TCliRun RunPlay(const std::string& arguments) {
+    return RunCli("play " + arguments);
 }
 
 std::string Fixture(const std::string& name) {
@@ -37,7 +21,7 @@ std::string Fixture(const std::string& name) {
 }
 
 TEST(PlayCommand, PrintsOpenPositionsAndStatesUntilTheTimeIsUp) {
-    const TRun run = RunPlay(Fixture("h264_aac.mp4") + " --seconds 1");
+    const TCliRun run = RunPlay(Fixture("h264_aac.mp4") + " --seconds 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output.rfind("open: duration 00:00:12.000, 320x240\nstate: play\n", 0), 0u)
         << run.output;
@@ -47,7 +31,7 @@ TEST(PlayCommand, PrintsOpenPositionsAndStatesUntilTheTimeIsUp) {
 }
 
 TEST(PlayCommand, SeeksAndStopsAtTheEnd) {
-    const TRun run = RunPlay(Fixture("h264_aac.mp4") + " --seek 11");
+    const TCliRun run = RunPlay(Fixture("h264_aac.mp4") + " --seek 11");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(std::regex_search(run.output, std::regex("position: 00:00:1[01]\\.")))
         << run.output;
@@ -56,17 +40,17 @@ TEST(PlayCommand, SeeksAndStopsAtTheEnd) {
 }
 
 TEST(PlayCommand, ReportsWhatCannotBePlayed) {
-    const TRun missing = RunPlay(Fixture("missing.mp4"));
+    const TCliRun missing = RunPlay(Fixture("missing.mp4"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("missing.mp4: No such file or directory"), std::string::npos)
         << missing.output;
-    const TRun noTime = RunPlay(Fixture("h264_aac.mp4") + " --seconds");
+    const TCliRun noTime = RunPlay(Fixture("h264_aac.mp4") + " --seconds");
     EXPECT_EQ(noTime.status, 1);
     EXPECT_NE(noTime.output.find("--seconds needs a number of seconds"), std::string::npos);
 }
 
 TEST(PlayCommand, PlaysADvdTitle) {
-    const TRun run = RunPlay("'opendvd:" TESSARO_FIXTURE_DIR "/dvd|Title=2' --seconds 1");
+    const TCliRun run = RunPlay("'opendvd:" TESSARO_FIXTURE_DIR "/dvd|Title=2' --seconds 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output.rfind("open: duration ", 0), 0u) << run.output;
     EXPECT_NE(run.output.find(", 720x480\nstate: play\n"), std::string::npos) << run.output;
