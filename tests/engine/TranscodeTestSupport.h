@@ -8,6 +8,7 @@
 #include "FFmpegPtr.h"
 #include "LibraryLoader.h"
 #include "MediaUtils.h"
+#include "TranscoderOptionsTestSupport.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -159,34 +160,24 @@ inline double MeanLuma(const AVFrame* frame, int x, int y, int w, int h) {
     return sum / (double(w) * h);
 }
 
-// Loads the libraries once and records the engine log.
-class TTranscodeTestBase : public ::testing::Test {
+// The libraries and the captured engine log come from the option tests' fixture; each test
+// gets its own temporary folder.
+class TTranscodeTestBase : public TTranscoderOptionsTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(ConverterLibraries))
-            << TLibraryLoader::Instance().LastErrorText();
-    }
-
     void SetUp() override {
-        auto& logger = TEngineLogger::GetLogger();
-        logger.SetLogLevel(llVerbose);
-        logger.SetTriggerEventInMainThread(false);
-        logger.SetOnLog([this](const void*, std::uint32_t, TLogLevel, const std::string& text) {
-            std::lock_guard lock(logLock_);
-            log_.push_back(text);
-        });
+        TTranscoderOptionsTest::SetUp();
         char pattern[] = "/tmp/tessaro-tx-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
 
     void TearDown() override {
-        TEngineLogger::GetLogger().SetOnLog(nullptr);
         if (HasFailure()) {
             for (const auto& line : Log()) {
                 std::cerr << "log: " << line << "\n";
             }
         }
+        TTranscoderOptionsTest::TearDown();
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
@@ -194,8 +185,11 @@ protected:
     std::string Out(const std::string& name) const { return (dir_ / name).string(); }
 
     std::vector<std::string> Log() {
-        std::lock_guard lock(logLock_);
-        return log_;
+        std::vector<std::string> texts;
+        for (const TLogLine& line : Lines()) {
+            texts.push_back(line.text);
+        }
+        return texts;
     }
     bool LogContains(const std::string& text) {
         for (const auto& line : Log()) {
@@ -236,8 +230,6 @@ protected:
     }
 
     std::filesystem::path dir_;
-    std::mutex logLock_;
-    std::vector<std::string> log_;
 };
 
 } // namespace tessaro::test

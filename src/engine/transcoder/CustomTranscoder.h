@@ -166,6 +166,9 @@ private:
                                         std::uint32_t tag);
     const AVCodec* ChooseEncoder(const TOutputFile& output, AVMediaType type,
                                  std::string& codecName);
+    // Allocates the stream's encoder context and applies the codec options of its type.
+    AVCodecContext* PrepareEncoderContext(TOutputStreamSetup& setup, std::uint32_t tag,
+                                          int typeFlag);
     void SetVideoEncoderFields(TOutputFile& output, TOutputStreamSetup& setup);
     void SetAudioEncoderFields(TOutputStreamSetup& setup);
     void SetGlobalHeader(const TOutputFile& output, AVCodecContext* encoder, bool video);

@@ -653,6 +653,24 @@ void TCustomTranscoder::SetGlobalHeader(const TOutputFile& output, AVCodecContex
     }
 }
 
+AVCodecContext* TCustomTranscoder::PrepareEncoderContext(TOutputStreamSetup& setup,
+                                                         std::uint32_t tag, int typeFlag) {
+    setup.encoderContext.reset(ff::avcodec_alloc_context3(setup.encoder));
+    AVCodecContext* enc = setup.encoderContext.get();
+    if (enc == nullptr) {
+        throw EngineException("Could not alloc stream");
+    }
+    enc->codec_type = setup.type;
+    if (setup.encoder != nullptr) {
+        enc->codec_id = setup.encoder->id;
+    }
+    enc->codec_tag = tag;
+    enc->thread_count = Options().threadCount;
+    ApplyContextOptions(enc, AV_OPT_FLAG_ENCODING_PARAM | typeFlag, setup.type, setup.encoder,
+                        setup.openOptions.Get());
+    return enc;
+}
+
 void TCustomTranscoder::NewVideoStreamOf(TOutputFile& output) {
     TTranscoderOptions& o = Options();
     TOutputStreamSetup& setup =
@@ -672,10 +690,6 @@ void TCustomTranscoder::NewVideoStreamOf(TOutputFile& output) {
         setup.stream->codecpar->sample_aspect_ratio = sar;
     } else {
         setup.encoder = ChooseEncoder(output, AVMEDIA_TYPE_VIDEO, o.videoCodecName);
-        setup.encoderContext.reset(ff::avcodec_alloc_context3(setup.encoder));
-        if (!setup.encoderContext) {
-            throw EngineException("Could not alloc stream");
-        }
         SetVideoEncoderFields(output, setup);
         setup.encoderContext->sample_aspect_ratio = sar;
     }
@@ -690,16 +704,8 @@ void TCustomTranscoder::NewVideoStreamOf(TOutputFile& output) {
 
 void TCustomTranscoder::SetVideoEncoderFields(TOutputFile& output, TOutputStreamSetup& setup) {
     TTranscoderOptions& o = Options();
-    AVCodecContext* enc = setup.encoderContext.get();
+    AVCodecContext* enc = PrepareEncoderContext(setup, o.videoCodecTag, AV_OPT_FLAG_VIDEO_PARAM);
     const AVCodec* codec = setup.encoder;
-    enc->codec_type = AVMEDIA_TYPE_VIDEO;
-    if (codec != nullptr) {
-        enc->codec_id = codec->id;
-    }
-    enc->codec_tag = o.videoCodecTag;
-    enc->thread_count = o.threadCount;
-    ApplyContextOptions(enc, AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM,
-                        AVMEDIA_TYPE_VIDEO, codec, setup.openOptions.Get());
     SetGlobalHeader(output, enc, true);
 
     AVRational rate = o.frameRate.num > 0 && o.frameRate.den > 0 ? o.frameRate : AVRational{25, 1};
@@ -765,10 +771,6 @@ void TCustomTranscoder::NewAudioStreamOf(TOutputFile& output) {
         setup.stream->codecpar->sample_rate = o.audioSampleRate;
     } else {
         setup.encoder = ChooseEncoder(output, AVMEDIA_TYPE_AUDIO, o.audioCodecName);
-        setup.encoderContext.reset(ff::avcodec_alloc_context3(setup.encoder));
-        if (!setup.encoderContext) {
-            throw EngineException("Could not alloc stream");
-        }
         SetAudioEncoderFields(setup);
         SetGlobalHeader(output, setup.encoderContext.get(), false);
     }
@@ -782,16 +784,8 @@ void TCustomTranscoder::NewAudioStreamOf(TOutputFile& output) {
 
 void TCustomTranscoder::SetAudioEncoderFields(TOutputStreamSetup& setup) {
     TTranscoderOptions& o = Options();
-    AVCodecContext* enc = setup.encoderContext.get();
+    AVCodecContext* enc = PrepareEncoderContext(setup, o.audioCodecTag, AV_OPT_FLAG_AUDIO_PARAM);
     const AVCodec* codec = setup.encoder;
-    enc->codec_type = AVMEDIA_TYPE_AUDIO;
-    if (codec != nullptr) {
-        enc->codec_id = codec->id;
-    }
-    enc->codec_tag = o.audioCodecTag;
-    enc->thread_count = o.threadCount;
-    ApplyContextOptions(enc, AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_AUDIO_PARAM,
-                        AVMEDIA_TYPE_AUDIO, codec, setup.openOptions.Get());
     if (o.audioQScale > -99999) {
         enc->flags |= AV_CODEC_FLAG_QSCALE;
         enc->global_quality = int(FF_QP2LAMBDA * o.audioQScale);
@@ -836,18 +830,8 @@ void TCustomTranscoder::NewSubtitleStreamOf(TOutputFile& output) {
         setup.streamCopy = true;
     } else {
         setup.encoder = ChooseEncoder(output, AVMEDIA_TYPE_SUBTITLE, o.subtitleCodecName);
-        setup.encoderContext.reset(ff::avcodec_alloc_context3(setup.encoder));
-        if (!setup.encoderContext) {
-            throw EngineException("Could not alloc stream");
-        }
-        AVCodecContext* enc = setup.encoderContext.get();
-        enc->codec_type = AVMEDIA_TYPE_SUBTITLE;
-        if (setup.encoder != nullptr) {
-            enc->codec_id = setup.encoder->id;
-        }
-        enc->codec_tag = o.subtitleCodecTag;
-        ApplyContextOptions(enc, AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_SUBTITLE_PARAM,
-                            AVMEDIA_TYPE_SUBTITLE, setup.encoder, setup.openOptions.Get());
+        AVCodecContext* enc =
+            PrepareEncoderContext(setup, o.subtitleCodecTag, AV_OPT_FLAG_SUBTITLE_PARAM);
         SetGlobalHeader(output, enc, false);
     }
     if (!o.subtitleLanguage.empty()) {
