@@ -143,20 +143,12 @@ void TCustomConverter::SetProgressInterval(int milliseconds) {
 
 void TCustomConverter::SetPreview(bool value) {
     preview_ = value;
-    if (value) {
-        tasks_.SetFlagBit(TaskFlagPreviewWindow);
-    } else {
-        tasks_.ClearFlagBit(TaskFlagPreviewWindow);
-    }
+    tasks_.SetFlagBit(TaskFlagPreviewWindow, value);
 }
 
 void TCustomConverter::SetPreviewBitmap(bool value) {
     previewBitmap_ = value;
-    if (value) {
-        tasks_.SetFlagBit(TaskFlagPreviewBitmap);
-    } else {
-        tasks_.ClearFlagBit(TaskFlagPreviewBitmap);
-    }
+    tasks_.SetFlagBit(TaskFlagPreviewBitmap, value);
 }
 
 void TCustomConverter::SetOnCustomHook(TCustomHookEvent handler) {

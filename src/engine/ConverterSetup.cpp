@@ -32,18 +32,13 @@ bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) 
 // lines. A line without "=" is a name with an empty value.
 std::vector<TOptionLine> SplitOptionText(const std::string& text) {
     std::string rest;
-    const std::string trimmed = TrimText(text);
-    for (std::size_t i = 0; i < trimmed.size(); ++i) {
-        if (trimmed[i] == '\r') {
-            rest += '\n';
-            if (i + 1 < trimmed.size() && trimmed[i + 1] == '\n') {
-                ++i;
-            }
-        } else if (trimmed.compare(i, 6, "<CRLF>") == 0) {
+    const std::string unified = UnifyLineBreaks(TrimText(text));
+    for (std::size_t i = 0; i < unified.size(); ++i) {
+        if (unified.compare(i, 6, "<CRLF>") == 0) {
             rest += '\n';
             i += 5;
         } else {
-            rest += trimmed[i];
+            rest += unified[i];
         }
     }
     std::vector<TOptionLine> lines;

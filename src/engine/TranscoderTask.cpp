@@ -423,17 +423,10 @@ void TTranscoderList::StopAll(bool waitForEnd, bool noticeIfUnstarted) {
     }
 }
 
-void TTranscoderList::SetFlagBit(int bit) {
+void TTranscoderList::SetFlagBit(int bit, bool on) {
     std::lock_guard flags(PreviewLock());
     for (TTranscoder* task : Snapshot()) {
-        task->SetFlags(task->Flags() | bit);
-    }
-}
-
-void TTranscoderList::ClearFlagBit(int bit) {
-    std::lock_guard flags(PreviewLock());
-    for (TTranscoder* task : Snapshot()) {
-        task->SetFlags(task->Flags() & ~bit);
+        task->SetFlags(on ? task->Flags() | bit : task->Flags() & ~bit);
     }
 }
 

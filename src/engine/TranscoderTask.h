@@ -155,8 +155,8 @@ public:
     void SuspendAll(bool pauseUnstarted);
     void ResumeAll();
     void StopAll(bool waitForEnd, bool noticeIfUnstarted);
-    void SetFlagBit(int bit);
-    void ClearFlagBit(int bit);
+    // Sets or clears one task flag bit in every task.
+    void SetFlagBit(int bit, bool on);
 
 private:
     std::vector<TTranscoder*> Snapshot() const;

@@ -30,6 +30,22 @@ bool ParseInteger(const std::string& text, long long& value) {
 
 } // namespace
 
+std::string UnifyLineBreaks(const std::string& text) {
+    std::string unified;
+    unified.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            unified += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            unified += text[i];
+        }
+    }
+    return unified;
+}
+
 std::string TrimText(const std::string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();

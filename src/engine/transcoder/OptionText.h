@@ -9,6 +9,8 @@ namespace tessaro {
 
 std::string TrimText(const std::string& text);
 std::string LowerText(const std::string& text);
+// The text with every CR LF and lone CR turned into LF.
+std::string UnifyLineBreaks(const std::string& text);
 bool SameTextNoCase(const std::string& a, const std::string& b);
 
 // Decimal integers with optional sign and surrounding blanks; anything else throws

@@ -23,18 +23,7 @@ std::string ReadWholeFile(const std::string& path) {
 
 // Trimmed, line breaks normalised to LF, split into trimmed non-empty lines.
 std::vector<std::string> PresetLines(const std::string& text) {
-    std::string normalised;
-    const std::string trimmed = TrimText(text);
-    for (std::size_t i = 0; i < trimmed.size(); ++i) {
-        if (trimmed[i] == '\r') {
-            normalised += '\n';
-            if (i + 1 < trimmed.size() && trimmed[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            normalised += trimmed[i];
-        }
-    }
+    const std::string normalised = UnifyLineBreaks(TrimText(text));
     std::vector<std::string> lines;
     std::istringstream stream(normalised);
     for (std::string line; std::getline(stream, line);) {
