@@ -256,6 +256,36 @@ TEST_F(TranscodeBehaviourTest, TruncatedInputConvertsWhatCanBeDecoded) {
     EXPECT_GT(facts.video[0].Duration(), 5.0);
 }
 
+TEST_F(TranscodeBehaviourTest, DecodingErrorsAreSkippedUnlessXerror) {
+    // Garbage over part of the media data: the decoder rejects some packets.
+    const std::string corrupt = Out("corrupt.mp4");
+    std::filesystem::copy_file(Fixture("h264_aac.mp4"), corrupt);
+    {
+        std::fstream file(corrupt, std::ios::in | std::ios::out | std::ios::binary);
+        std::uint32_t state = 12345;
+        for (std::streamoff offset = 60000; offset < 160000; offset += 1000) {
+            file.seekp(offset);
+            for (int i = 0; i < 200; ++i) {
+                state = state * 1103515245u + 12345u;
+                file.put(char(state >> 24));
+            }
+        }
+    }
+    const std::string output = Out("recovered.avi");
+    Convert({corrupt}, {}, output, {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}});
+    EXPECT_TRUE(LogContains("Error while decoding stream #0."));
+    const TFileFacts facts = ProbeFile(output);
+    ASSERT_EQ(facts.video.size(), 1u);
+    EXPECT_GT(facts.video[0].Duration(), 11.0);
+
+    TCustomTranscoder strict;
+    Configure(strict, {corrupt}, {}, Out("strict.avi"),
+              {{"xerror", ""}, {"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string error = ErrorOf([&] { strict.Transcode(); });
+    EXPECT_EQ(error.rfind("Error while decoding stream #0.", 0), 0u) << error;
+}
+
 TEST_F(TranscodeBehaviourTest, SetUpFailuresNameTheirCause) {
     TCustomTranscoder missing;
     const std::string absent = Out("absent.mpg");
