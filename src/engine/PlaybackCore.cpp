@@ -30,6 +30,9 @@ constexpr int AudioBufferSamples = 1024;
 constexpr int SilenceBytes = 1024;
 constexpr double SyncThreshold = 0.01;
 constexpr double NoSyncThreshold = 10.0;
+// Pictures further than this from the audio clock (just after a seek, before the new
+// audio has started) are timed by the frame timer instead.
+constexpr double DirectSyncRange = 1.0;
 constexpr double SkipFactorStep = 0.05;
 constexpr double LateDropMargin = 0.5;
 constexpr int ScalerFlags = 4; // bicubic
@@ -296,6 +299,11 @@ bool BuildFilterGraph(TPlaybackState& state, const AVFrame* frame) {
     return true;
 }
 
+bool AudioClockRunning(TPlaybackState& state) {
+    std::lock_guard lock(state.AudioClockMutex);
+    return state.CallbackValid && !state.Paused;
+}
+
 double FrameDuration(const TPlaybackState& state) {
     const AVRational rate = ff::av_guess_frame_rate(state.Format.get(), state.VideoStream, nullptr);
     return rate.num != 0 && rate.den != 0 ? av_q2d(av_inv_q(rate)) : 0.04;
@@ -311,6 +319,15 @@ double TargetDisplayTime(TPlaybackState& state, double pts) {
     }
     state.FrameLastPts = pts;
     if (state.AudioStream != nullptr) {
+        // While the audio plays, a picture is due when the audio clock reaches its time.
+        // Stepping the frame timer by whole frame delays alone would let the picture drift
+        // up to a frame away from the sound before anything corrects it.
+        const double ahead = pts - MasterClock(state);
+        if (AudioClockRunning(state) && std::fabs(ahead) < DirectSyncRange) {
+            std::lock_guard lock(state.ClockMutex);
+            state.FrameTimer = WallClock() + ahead;
+            return state.FrameTimer;
+        }
         const double diff = VideoClock(state) - MasterClock(state);
         const double threshold = std::max(SyncThreshold, delay);
         if (std::fabs(diff) < NoSyncThreshold) {
