@@ -434,6 +434,36 @@ TEST_F(TranscodeBehaviourTest, StreamMapsChooseTheSourceStreams) {
     }
 }
 
+TEST_F(TranscodeBehaviourTest, DvdSubpicturesGoOnlyWhereTheyFit) {
+    const std::string vob = Fixture("dvd/VIDEO_TS/VTS_01_1.VOB");
+    // Matroska's default subtitle encoder writes text: the DVD's pictures are left out.
+    const std::string mkv = Out("title.mkv");
+    Convert({vob}, {}, mkv, {{"t", "1"}, {"vcodec", "mpeg4"}, {"acodec", "libvorbis"}});
+    const TFileFacts facts = ProbeFile(mkv);
+    ASSERT_EQ(facts.video.size(), 1u);
+    EXPECT_EQ(facts.audio.size(), 1u);
+
+    TCustomTranscoder task;
+    Configure(task, {vob}, {}, Out("subtitles.mkv"),
+              {{"t", "8"}, {"vcodec", "mpeg4"}, {"acodec", "libvorbis"}, {"scodec", "dvdsub"}});
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(task.OutputContext(0)->nb_streams, 3u);
+    task.Transcode();
+    EXPECT_TRUE(task.Finished());
+    task.FreeFiles();
+    int subtitlePackets = 0;
+    AVFormatContext* raw = nullptr;
+    ASSERT_GE(ff::avformat_open_input(&raw, Out("subtitles.mkv").c_str(), nullptr, nullptr), 0);
+    AVInputFormatContextPtr ctx(raw);
+    ASSERT_EQ(raw->streams[2]->codecpar->codec_id, AV_CODEC_ID_DVD_SUBTITLE);
+    AVPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(raw, packet.get()) >= 0) {
+        subtitlePackets += packet->stream_index == 2;
+        ff::av_packet_unref(packet.get());
+    }
+    EXPECT_GT(subtitlePackets, 0);
+}
+
 TEST_F(TranscodeBehaviourTest, StreamCopyKeepsPacketsAndTimes) {
     const std::string output = Out("copy.mkv");
     Convert({Fixture("h264_aac.mp4")}, {}, output,

@@ -157,6 +157,7 @@ private:
                              AVDictionary** leftOver);
     void ReadInputStreamParameters(TInputFile& input);
     void DecideOutputStreams(TOutputFile& output, bool join);
+    bool DefaultSubtitleEncoderFits(const TOutputFile& output) const;
     TOutputFile& OutputSlot(int outputIndex);
     void NewVideoStreamOf(TOutputFile& output);
     void NewAudioStreamOf(TOutputFile& output);
@@ -187,6 +188,7 @@ private:
     void OpenEncoders();
     void InitBitstreamFilters();
     void OpenDecoders();
+    void CopySubtitleHeader(const TInputStream& ist);
     void CopyMetadataAndChapters();
     void WriteHeaders();
     void LogStreamMapping();

@@ -513,6 +513,30 @@ int TCustomTranscoder::AddOutputFile(const std::string& fileName, bool join) {
     return int(outputSlots_.size());
 }
 
+bool TCustomTranscoder::DefaultSubtitleEncoderFits(const TOutputFile& output) const {
+    // Pictures cannot become text nor text pictures: a format's default subtitle encoder is
+    // used only when some input subtitle is of its kind.
+    const AVCodecID id = ff::av_guess_codec(
+        output.context->oformat, nullptr, output.fileName.c_str(), nullptr, AVMEDIA_TYPE_SUBTITLE);
+    const AVCodecDescriptor* encoded = ff::avcodec_descriptor_get(id);
+    if (encoded == nullptr) {
+        return false;
+    }
+    const int kinds = AV_CODEC_PROP_TEXT_SUB | AV_CODEC_PROP_BITMAP_SUB;
+    for (const auto& input : inputs_) {
+        const AVFormatContext* ctx = input->context.get();
+        for (unsigned s = 0; s < ctx->nb_streams; ++s) {
+            const AVCodecParameters* par = ctx->streams[s]->codecpar;
+            const AVCodecDescriptor* source = ff::avcodec_descriptor_get(par->codec_id);
+            if (par->codec_type == AVMEDIA_TYPE_SUBTITLE && source != nullptr &&
+                (source->props & encoded->props & kinds) != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void TCustomTranscoder::DecideOutputStreams(TOutputFile& output, bool join) {
     TTranscoderOptions& o = Options();
     const AVOutputFormat* format = output.context->oformat;
@@ -531,6 +555,9 @@ void TCustomTranscoder::DecideOutputStreams(TOutputFile& output, bool join) {
         } catch (const EngineException& e) {
             throw EngineException(FormatText("check_audio_video_sub_inputs fail: %s", e.what()));
         }
+    }
+    if (useSubtitle && !o.subtitleStreamCopy && o.subtitleCodecName.empty()) {
+        useSubtitle = DefaultSubtitleEncoderFits(output);
     }
     useAudio = useAudio && !o.audioDisable;
     useVideo = useVideo && !o.videoDisable;
@@ -832,6 +859,7 @@ void TCustomTranscoder::NewSubtitleStreamOf(TOutputFile& output) {
         setup.encoder = ChooseEncoder(output, AVMEDIA_TYPE_SUBTITLE, o.subtitleCodecName);
         AVCodecContext* enc =
             PrepareEncoderContext(setup, o.subtitleCodecTag, AV_OPT_FLAG_SUBTITLE_PARAM);
+        enc->time_base = AV_TIME_BASE_Q; // subtitle times are kept in microseconds
         SetGlobalHeader(output, enc, false);
     }
     if (!o.subtitleLanguage.empty()) {

@@ -308,6 +308,22 @@ void TCustomTranscoder::PrepareEncoding(TOutputStream& ost) {
     case AVMEDIA_TYPE_AUDIO:
         break;
     case AVMEDIA_TYPE_SUBTITLE:
+        // Picture subtitles are placed on the source's frame; text styles come along.
+        if (enc->width == 0) {
+            enc->width = par->width;
+            enc->height = par->height;
+        }
+        // A DVD's subpicture stream names no frame size: it is the picture's.
+        if (enc->width == 0) {
+            const AVFormatContext* ctx = inputs_[ist.file]->context.get();
+            for (unsigned s = 0; s < ctx->nb_streams && enc->width == 0; ++s) {
+                const AVCodecParameters* video = ctx->streams[s]->codecpar;
+                if (video->codec_type == AVMEDIA_TYPE_VIDEO) {
+                    enc->width = video->width;
+                    enc->height = video->height;
+                }
+            }
+        }
         break;
     default:
         throw EngineException("invalid codec_type of output stream");
@@ -471,6 +487,26 @@ void TCustomTranscoder::InitBitstreamFilters() {
     }
 }
 
+void TCustomTranscoder::CopySubtitleHeader(const TInputStream& ist) {
+    const AVCodecContext* dec = ist.decoder.get();
+    if (dec->subtitle_header == nullptr) {
+        return;
+    }
+    for (TOutputStream& ost : run_->outputStreams) {
+        AVCodecContext* enc = ost.encoder;
+        if (&run_->inputStreams[ost.source] != &ist || enc == nullptr || ost.encoderOpen ||
+            enc->subtitle_header != nullptr) {
+            continue;
+        }
+        enc->subtitle_header =
+            static_cast<std::uint8_t*>(ff::av_mallocz(dec->subtitle_header_size + 1));
+        if (enc->subtitle_header != nullptr) {
+            std::copy_n(dec->subtitle_header, dec->subtitle_header_size, enc->subtitle_header);
+            enc->subtitle_header_size = dec->subtitle_header_size;
+        }
+    }
+}
+
 void TCustomTranscoder::OpenDecoders() {
     for (TInputStream& ist : run_->inputStreams) {
         if (!ist.decodingNeeded) {
@@ -514,6 +550,7 @@ void TCustomTranscoder::OpenDecoders() {
                            ist.index, type.c_str()));
         }
         ist.decoderOpen = true;
+        CopySubtitleHeader(ist);
     }
     for (TInputStream& ist : run_->inputStreams) {
         const AVRational rate = ist.stream->avg_frame_rate;
@@ -725,9 +762,10 @@ void TCustomTranscoder::Transcode() {
     for (TOutputStream& ost : run.outputStreams) {
         PrepareOutputStream(ost);
     }
+    // Decoders first: a text subtitle encoder takes its styles from the decoder.
+    OpenDecoders();
     OpenEncoders();
     InitBitstreamFilters();
-    OpenDecoders();
     CopyMetadataAndChapters();
     WriteHeaders();
     LogStreamMapping();
