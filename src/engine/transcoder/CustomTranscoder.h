@@ -225,7 +225,7 @@ private:
     std::string errorText_;
     std::vector<std::unique_ptr<TInputFile>> inputs_;
     std::vector<std::unique_ptr<TOutputFile>> outputFiles_; // distinct files
-    std::vector<TOutputFile*> outputSlots_;                  // one per output entry
+    std::vector<TOutputFile*> outputSlots_;                 // one per output entry
     bool joinMode_ = false;
     std::unique_ptr<TTranscodeRun> run_;
     TTranscoderCallbacks callbacks_;
