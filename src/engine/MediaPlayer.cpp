@@ -680,7 +680,8 @@ void TCustomPlayer::UpdatePosition(TPlaybackState& state) {
     } else {
         return;
     }
-    if (state.Duration > 0 && position >= state.Duration) {
+    // Pictures still queued when the end was reported do not move the position back.
+    if (state.Duration > 0 && (position >= state.Duration || state.EndReported)) {
         position = state.Duration;
         if (position != lastReportedPosition_) {
             lastReportedPosition_ = 0;

@@ -339,6 +339,20 @@ TEST_F(MediaPlayerTest, CurrentFrameIsBlackBeforeTheFirstPictureThenThePicture) 
     EXPECT_LT(pts, 200000);
 }
 
+TEST_F(MediaPlayerTest, SeekWhilePausedShowsThePictureThereAndStaysPaused) {
+    ASSERT_TRUE(player.Open(Fixture("mpeg2_ac3.mpg"), &surface, true)) << player.LastError();
+    ASSERT_TRUE(PumpUntil([&] { return StateCount(psPause) > 0; }, 5));
+    PumpFor(0.3);
+    const std::size_t before = surface.Count();
+    player.Seek(0, true, 5000000);
+    ASSERT_TRUE(PumpUntil([&] { return surface.Count() > before; }, 5)) << "nothing shown";
+    PumpFor(0.5);
+    const auto shown = surface.Shown();
+    EXPECT_NEAR(double(shown.back().PTS), 5e6, 0.5e6);
+    EXPECT_LE(shown.size(), before + 2) << "playing on while paused";
+    EXPECT_TRUE(player.Paused());
+}
+
 TEST_F(MediaPlayerTest, PicturesKeepTheirShapeUnlessTheWindowIsToBeFilled) {
     surface.SetClientSize(400, 200);
     ASSERT_TRUE(player.Open(Fixture("h264_aac.mp4"), &surface)) << player.LastError();
