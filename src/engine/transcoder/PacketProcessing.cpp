@@ -284,8 +284,8 @@ void TCustomTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const 
         return;
     }
     ost.started = true;
-    AVPacketPtr out(ff::av_packet_clone(packet));
-    if (!out) {
+    AVPacket* out = run_->copied.get();
+    if (ff::av_packet_ref(out, packet) < 0) {
         throw EngineException("av_mallocz fail");
     }
     const AVRational from = ist.stream->time_base;
@@ -307,7 +307,8 @@ void TCustomTranscoder::CopyPacket(TInputStream& ist, TOutputStream& ost, const 
         }
     }
     ost.lastDts = out->dts + std::max<std::int64_t>(out->duration, 0);
-    WritePacket(ost, out.get());
+    WritePacket(ost, out);
+    ff::av_packet_unref(out);
 }
 
 // ---- hooks and previews ------------------------------------------------------------

@@ -751,8 +751,9 @@ void TCustomTranscoder::Transcode() {
     TTranscodeRun& run = *run_;
     run.decoded.reset(ff::av_frame_alloc());
     run.encoded.reset(ff::av_packet_alloc());
+    run.copied.reset(ff::av_packet_alloc());
     AVPacketPtr packet(ff::av_packet_alloc());
-    if (!run.decoded || !run.encoded || !packet) {
+    if (!run.decoded || !run.encoded || !run.copied || !packet) {
         throw EngineException("av_mallocz fail");
     }
     frameCounter_ = 0;

@@ -153,6 +153,7 @@ struct TTranscodeRun {
     int currentJoinFile = 0;
     AVFramePtr decoded;
     AVPacketPtr encoded;
+    AVPacketPtr copied; // stream copy: the packet being written
     AVMemPtr<std::uint8_t> subtitleBuffer;
     TFilePtr vstats;
 };
