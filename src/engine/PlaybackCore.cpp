@@ -1442,11 +1442,9 @@ int OpenWindow(TPlaybackState& state, bool force) {
 }
 
 void DisplayPicture(TPlaybackState& state) {
-    if (!state.SurfaceOpened && OpenWindow(state, false) < 0) {
-        return;
-    }
+    // Without a drawing area (display disabled) there is nothing to show.
     TVideoSurface* surface = state.Host->Surface();
-    if (surface == nullptr) {
+    if (surface == nullptr || (!state.SurfaceOpened && OpenWindow(state, false) < 0)) {
         return;
     }
     if (state.AudioStream != nullptr && state.ShowMode != 0 && state.VideoStream == nullptr) {

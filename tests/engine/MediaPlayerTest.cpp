@@ -216,6 +216,16 @@ TEST_F(MediaPlayerTest, OpenRaisesFileOpenBeforeItReturns) {
     EXPECT_TRUE(PumpUntil([&] { return positions.size() > 3; }, 5)) << "no position from audio";
     player.Stop(true);
     EXPECT_EQ(states.back(), psStop);
+
+    // No display at all: the sound plays and reports its position, nothing is drawn.
+    player.SetDisableDisplay(true);
+    const std::size_t drawn = surface.Count();
+    const std::size_t reported = positions.size();
+    ASSERT_TRUE(player.Open(Fixture("h264_aac.mp4"), &surface)) << player.LastError();
+    EXPECT_TRUE(player.DisableVideo());
+    EXPECT_TRUE(PumpUntil([&] { return positions.size() > reported + 3; }, 5));
+    EXPECT_EQ(surface.Count(), drawn);
+    EXPECT_FALSE(Logged(llError, "could not set video mode"));
 }
 
 TEST_F(MediaPlayerTest, OpenFailuresKeepTheirText) {
