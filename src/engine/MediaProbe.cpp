@@ -333,28 +333,30 @@ int TCustomMediaProbe::ResolveStream(int StreamIndex, int mediaType, const char*
     return StreamIndex;
 }
 
-void TCustomMediaProbe::FillCommonStreamInfo(AVStream* stream, std::string& language,
-                                             std::string& codecName, std::int64_t& startTime,
-                                             std::int64_t& startTimeUs, std::int64_t& duration,
-                                             std::int64_t& durationUs) {
-    language = TagValue(stream->metadata, "language");
-    codecName = CodecNameText(stream->codecpar);
-    startTime = stream->start_time;
-    duration = stream->duration;
+template <typename TInfo>
+AVStream* TCustomMediaProbe::BeginStreamInfo(int StreamIndex, int mediaType, const char* kindName,
+                                             TInfo& Info) {
+    Info = TInfo{};
+    const int index = ResolveStream(StreamIndex, mediaType, kindName);
+    if (index < 0) {
+        return nullptr;
+    }
+    AVStream* stream = context_->streams[index];
+    Info.Language = TagValue(stream->metadata, "language");
+    Info.CodecName = CodecNameText(stream->codecpar);
+    Info.StartTime = stream->start_time;
+    Info.Duration = stream->duration;
     RepairTimeBase(stream);
-    startTimeUs = ToMicroseconds(startTime, stream->time_base);
-    durationUs = ToMicroseconds(duration, stream->time_base);
+    Info.StartTimeUs = ToMicroseconds(Info.StartTime, stream->time_base);
+    Info.DurationUs = ToMicroseconds(Info.Duration, stream->time_base);
+    return stream;
 }
 
 void TCustomMediaProbe::GetAudioStreamInfo(int StreamIndex, TAudioStreamInfo& Info) {
-    Info = TAudioStreamInfo{};
-    const int index = ResolveStream(StreamIndex, AVMEDIA_TYPE_AUDIO, "audio");
-    if (index < 0) {
+    const AVStream* stream = BeginStreamInfo(StreamIndex, AVMEDIA_TYPE_AUDIO, "audio", Info);
+    if (stream == nullptr) {
         return;
     }
-    AVStream* stream = context_->streams[index];
-    FillCommonStreamInfo(stream, Info.Language, Info.CodecName, Info.StartTime, Info.StartTimeUs,
-                         Info.Duration, Info.DurationUs);
     const AVCodecParameters* parameters = stream->codecpar;
     Info.BitRate = std::int32_t(parameters->bit_rate);
     Info.Channels = parameters->ch_layout.nb_channels;
@@ -363,14 +365,10 @@ void TCustomMediaProbe::GetAudioStreamInfo(int StreamIndex, TAudioStreamInfo& In
 }
 
 void TCustomMediaProbe::GetVideoStreamInfo(int StreamIndex, TVideoStreamInfo& Info) {
-    Info = TVideoStreamInfo{};
-    const int index = ResolveStream(StreamIndex, AVMEDIA_TYPE_VIDEO, "video");
-    if (index < 0) {
+    const AVStream* stream = BeginStreamInfo(StreamIndex, AVMEDIA_TYPE_VIDEO, "video", Info);
+    if (stream == nullptr) {
         return;
     }
-    AVStream* stream = context_->streams[index];
-    FillCommonStreamInfo(stream, Info.Language, Info.CodecName, Info.StartTime, Info.StartTimeUs,
-                         Info.Duration, Info.DurationUs);
     const AVCodecParameters* parameters = stream->codecpar;
     Info.BitRate = std::int32_t(parameters->bit_rate);
     Info.Height = parameters->height;

@@ -108,9 +108,10 @@ private:
     bool IsStreamOfType(int StreamIndex, int mediaType);
     // Resolves StreamIndex for a stream of mediaType; -1 after reporting the failure.
     int ResolveStream(int StreamIndex, int mediaType, const char* kindName);
-    void FillCommonStreamInfo(AVStream* stream, std::string& language, std::string& codecName,
-                              std::int64_t& startTime, std::int64_t& startTimeUs,
-                              std::int64_t& duration, std::int64_t& durationUs);
+    // Resets Info, resolves the stream and fills the fields every stream record has;
+    // null after reporting why the stream cannot be described.
+    template <typename TInfo>
+    AVStream* BeginStreamInfo(int StreamIndex, int mediaType, const char* kindName, TInfo& Info);
     std::int64_t ContextFileSize() const;
     std::string StreamLine(AVStream* stream) const;
 
