@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 namespace tessaro::test {
 namespace {
@@ -198,6 +199,62 @@ TEST_F(TranscodeBehaviourTest, JoinContinuesTheSecondInputWhereTheFirstEnded) {
     ASSERT_EQ(secondLuma.size(), 50u);
     EXPECT_NEAR(meanLuma[51], secondLuma[0], 1.0);
     EXPECT_NEAR(meanLuma[100], secondLuma[49], 1.0);
+}
+
+TEST_F(TranscodeBehaviourTest, PictureSizeChangeKeepsTheOutputSize) {
+    // Joining a 160x120 clip after a 320x240 one changes the decoded size mid-stream.
+    const std::string small = Out("small.avi");
+    Convert({Fixture("h264_aac.mp4")}, {}, small,
+            {{"t", "1"}, {"vcodec", "mpeg4"}, {"s", "160x120"}, {"acodec", "libmp3lame"}});
+    const std::string large = Out("large.avi");
+    Convert({Fixture("h264_aac.mp4")}, {}, large,
+            {{"t", "1"}, {"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}});
+    TCustomTranscoder task;
+    Configure(task, {large, small}, {}, Out("both.avi"),
+              {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}, {"s", "320x240"}}, true);
+    ASSERT_FALSE(HasFatalFailure());
+    task.Transcode();
+    EXPECT_TRUE(task.Finished());
+    task.FreeFiles();
+    EXPECT_TRUE(LogContains("Input Stream #1.0 frame size changed to 160x120, yuv420p"));
+    int frames = DecodeFrames(Out("both.avi"), AVMEDIA_TYPE_VIDEO, [](const AVFrame* f) {
+        EXPECT_EQ(f->width, 320);
+        EXPECT_EQ(f->height, 240);
+    });
+    EXPECT_GE(frames, 50);
+}
+
+TEST_F(TranscodeBehaviourTest, TwoPassLogAndVideoStatistics) {
+    const std::string prefix = Out("passlog");
+    const std::string stats = Out("vstats.log");
+    const TOptionList common = {
+        {"t", "1"}, {"an", ""}, {"vcodec", "mpeg4"}, {"b", "300000"}, {"passlogfile", prefix}};
+    TOptionList first = common;
+    first.push_back({"pass", "1"});
+    first.push_back({"vstats_file", stats});
+    Convert({Fixture("h264_aac.mp4")}, {}, Out("pass1.avi"), first);
+    std::ifstream log(prefix + "-0.log");
+    const std::string passText{std::istreambuf_iterator<char>(log),
+                               std::istreambuf_iterator<char>()};
+    EXPECT_NE(passText.find("in:0 out:0"), std::string::npos);
+    std::ifstream statsFile(stats);
+    std::string line;
+    int lines = 0;
+    while (std::getline(statsFile, line)) {
+        ++lines;
+        if (lines == 1) {
+            EXPECT_EQ(line.rfind("frame=     1 q= ", 0), 0u) << line;
+            EXPECT_NE(line.find("f_size= "), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(lines, 25);
+
+    TOptionList second = common;
+    second.push_back({"pass", "2"});
+    Convert({Fixture("h264_aac.mp4")}, {}, Out("pass2.avi"), second);
+    const TFileFacts facts = ProbeFile(Out("pass2.avi"));
+    ASSERT_EQ(facts.video.size(), 1u);
+    EXPECT_EQ(facts.video[0].packets, 25);
 }
 
 TEST_F(TranscodeBehaviourTest, TwoOutputsFromOneTask) {
