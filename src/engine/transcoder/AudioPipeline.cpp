@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tessaro {
 
@@ -17,57 +18,46 @@ template <typename T> T ClipTo(long long v, long long lo, long long hi) {
     return T(std::clamp(v, lo, hi));
 }
 
-// The gain rule of 16-bit samples: (s * vol + 128) >> 8, clipped to the sample range.
-// Other formats get the same factor with their own range.
+// Integer samples: (s * vol + 128) >> 8, clipped to the type's range (the 16-bit rule of
+// "vol", applied alike to the other widths).
+template <typename T> void ScaleIntegerSamples(std::uint8_t* data, int count, int volume) {
+    auto* p = reinterpret_cast<T*>(data);
+    for (int i = 0; i < count; ++i) {
+        p[i] = ClipTo<T>((p[i] * (long long)volume + 128) >> 8, std::numeric_limits<T>::min(),
+                         std::numeric_limits<T>::max());
+    }
+}
+
+// Floating-point samples: the same factor, clipped to the range 16-bit samples can hold.
+template <typename T> void ScaleFloatSamples(std::uint8_t* data, int count, int volume) {
+    auto* p = reinterpret_cast<T*>(data);
+    const T gain = T(volume) / T(256);
+    for (int i = 0; i < count; ++i) {
+        p[i] = std::clamp(p[i] * gain, T(-1), T(32767) / T(32768));
+    }
+}
+
 void ScaleSamples(std::uint8_t* data, int count, AVSampleFormat format, int volume) {
     switch (ff::av_get_packed_sample_fmt(format)) {
-    case AV_SAMPLE_FMT_U8: {
+    case AV_SAMPLE_FMT_U8:
         for (int i = 0; i < count; ++i) {
             const long long s = (long long)data[i] - 128;
             data[i] = std::uint8_t(ClipTo<int>(((s * volume + 128) >> 8), -128, 127) + 128);
         }
         break;
-    }
-    case AV_SAMPLE_FMT_S16: {
-        auto* p = reinterpret_cast<std::int16_t*>(data);
-        for (int i = 0; i < count; ++i) {
-            p[i] = ClipTo<std::int16_t>((p[i] * (long long)volume + 128) >> 8, -32768, 32767);
-        }
+    case AV_SAMPLE_FMT_S16:
+        ScaleIntegerSamples<std::int16_t>(data, count, volume);
         break;
-    }
-    case AV_SAMPLE_FMT_S32: {
-        auto* p = reinterpret_cast<std::int32_t*>(data);
-        for (int i = 0; i < count; ++i) {
-            p[i] =
-                ClipTo<std::int32_t>((p[i] * (long long)volume + 128) >> 8, INT32_MIN, INT32_MAX);
-        }
+    case AV_SAMPLE_FMT_S32:
+        ScaleIntegerSamples<std::int32_t>(data, count, volume);
         break;
-    }
-    case AV_SAMPLE_FMT_S64: {
-        auto* p = reinterpret_cast<std::int64_t*>(data);
-        for (int i = 0; i < count; ++i) {
-            const double v = double(p[i]) * volume / 256.0;
-            p[i] = v >= 9.2e18 ? INT64_MAX : v <= -9.2e18 ? INT64_MIN : std::int64_t(v);
-        }
+    case AV_SAMPLE_FMT_FLT:
+        ScaleFloatSamples<float>(data, count, volume);
         break;
-    }
-    case AV_SAMPLE_FMT_FLT: {
-        auto* p = reinterpret_cast<float*>(data);
-        const float gain = float(volume) / 256.0f;
-        for (int i = 0; i < count; ++i) {
-            p[i] = std::clamp(p[i] * gain, -1.0f, 32767.0f / 32768.0f);
-        }
+    case AV_SAMPLE_FMT_DBL:
+        ScaleFloatSamples<double>(data, count, volume);
         break;
-    }
-    case AV_SAMPLE_FMT_DBL: {
-        auto* p = reinterpret_cast<double*>(data);
-        const double gain = double(volume) / 256.0;
-        for (int i = 0; i < count; ++i) {
-            p[i] = std::clamp(p[i] * gain, -1.0, 32767.0 / 32768.0);
-        }
-        break;
-    }
-    default:
+    default: // 64-bit integer samples are left as they are
         break;
     }
 }
