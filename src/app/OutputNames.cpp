@@ -54,8 +54,12 @@ std::string SourceBaseName(const std::string& source) {
 
 std::string MakeOutputName(TIniFile& settings, const std::string& source,
                            const std::string& extensionText) {
-    std::string folder = UsableOutputFolder(settings);
-    if (folder.back() != '/') {
+    return MakeOutputNameInFolder(UsableOutputFolder(settings), source, extensionText);
+}
+
+std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
+                                   const std::string& extensionText) {
+    if (!folder.empty() && folder.back() != '/') {
         folder += '/';
     }
     const std::string base = folder + SourceBaseName(source);

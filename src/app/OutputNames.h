@@ -16,4 +16,9 @@ class TIniFile;
 std::string MakeOutputName(TIniFile& settings, const std::string& source,
                            const std::string& extensionText);
 
+// The same name rule in a folder given by the caller (no fallback: the folder must exist;
+// an empty folder is the current one).
+std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
+                                   const std::string& extensionText);
+
 } // namespace tessaro

@@ -1,8 +1,17 @@
-// tessaro-cli convert INPUT OUTPUT [--opt NAME=VALUE ...]: one conversion with the converter
-// component, a progress display, and a clean stop on Ctrl-C (the output keeps its trailer).
+// tessaro-cli convert: one conversion with the converter component, a progress display, and a
+// clean stop on Ctrl-C (the output keeps its trailer). Either to an output file with options
+// given field by field, or to one of the catalogue's output formats the way the program's
+// conversion runs do it (settings file, format file, option builder, fresh output name).
 #include "AppPaths.h"
 #include "CliCommand.h"
+#include "ConversionJob.h"
 #include "Converter.h"
+#include "DVDPlugIn.h"
+#include "DefaultSettings.h"
+#include "DvdAddress.h"
+#include "EngineException.h"
+#include "FormatCatalogue.h"
+#include "IniFile.h"
 #include "MainThread.h"
 
 #include <atomic>
@@ -11,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -154,8 +164,10 @@ const std::map<std::string, TFieldSetter>& OutputFields() {
 
 struct TConvertArguments {
     std::string input;
-    std::string output;
-    TOutputOptions options;
+    std::string output; // the output file; with a format, the output folder (may be empty)
+    std::vector<std::string> assignments; // --opt NAME=VALUE, in order
+    int formatCode = -1;                  // --format CODE; -1: convert to the output file
+    std::string settingsPath;             // --settings FILE
 };
 
 // Record field names are matched exactly (they are capitalised, option names are not);
@@ -179,28 +191,64 @@ void ApplyOpt(TOutputOptions& options, const std::string& assignment) {
     }
 }
 
+// The value after an option such as --format.
+const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                               const char* expected) {
+    if (i + 1 >= args.size()) {
+        throw std::invalid_argument(args[i] + " needs " + expected);
+    }
+    return args[++i];
+}
+
+int ParseFormatCode(const std::string& text) {
+    std::int64_t code = -1;
+    try {
+        code = ParseInteger(text);
+    } catch (const std::invalid_argument&) {
+    }
+    if (code < 0 || code > 9999 || FormatDisplayName(int(code)).empty()) {
+        throw std::invalid_argument("unknown format code \"" + text +
+                                    "\"; tessaro-cli formats lists the codes");
+    }
+    return int(code);
+}
+
 TConvertArguments ParseArguments(const std::vector<std::string>& args) {
     TConvertArguments parsed;
-    InitOutputOptions(parsed.options);
+    TOutputOptions check;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--opt") {
-            if (i + 1 >= args.size()) {
-                throw std::invalid_argument("--opt needs NAME=VALUE");
-            }
-            ApplyOpt(parsed.options, args[++i]);
+            const std::string& assignment = OptionValue(args, i, "NAME=VALUE");
+            ApplyOpt(check, assignment); // refuses a bad assignment before anything starts
+            parsed.assignments.push_back(assignment);
+        } else if (args[i] == "--format") {
+            parsed.formatCode = ParseFormatCode(OptionValue(args, i, "a format CODE"));
+        } else if (args[i] == "--settings") {
+            parsed.settingsPath = OptionValue(args, i, "a settings FILE");
         } else if (args[i].rfind("--", 0) == 0) {
             throw std::invalid_argument("unknown option \"" + args[i] + "\"");
         } else {
             positional.push_back(args[i]);
         }
     }
-    if (positional.size() != 2) {
-        throw std::invalid_argument("convert needs INPUT and OUTPUT");
+    if (parsed.formatCode < 0) {
+        if (positional.size() != 2 || !parsed.settingsPath.empty()) {
+            throw std::invalid_argument(positional.size() != 2 ? "convert needs INPUT and OUTPUT"
+                                                               : "--settings needs --format");
+        }
+    } else if (positional.empty() || positional.size() > 2) {
+        throw std::invalid_argument("convert --format needs INPUT and at most an OUTPUT-FOLDER");
     }
     parsed.input = positional[0];
-    parsed.output = positional[1];
+    parsed.output = positional.size() > 1 ? positional[1] : std::string();
     return parsed;
+}
+
+void ApplyOpts(TOutputOptions& options, const std::vector<std::string>& assignments) {
+    for (const std::string& assignment : assignments) {
+        ApplyOpt(options, assignment);
+    }
 }
 
 // ---- progress display ----
@@ -265,6 +313,94 @@ private:
 
 // ---- the run ----
 
+// ---- preparing the task ----
+
+// The output file with the record built from --opt assignments alone.
+TPreparedTask AddPlainTask(TConverter& converter, const TConvertArguments& arguments) {
+    TPreparedTask prepared;
+    const int task = converter.AddTask(arguments.input);
+    if (task < 0) {
+        prepared.Error = converter.LastError();
+        return prepared;
+    }
+    TOutputOptions options;
+    InitOutputOptions(options);
+    ApplyOpts(options, arguments.assignments);
+    if (!converter.SetOutputFile(task, arguments.output, &options)) {
+        prepared.Error = converter.LastError();
+        return prepared;
+    }
+    prepared.TaskIndex = task;
+    prepared.OutputName = arguments.output;
+    return prepared;
+}
+
+// The settings file of a format conversion: the one given, else the program's own; either is
+// made from the shipped defaults when it does not exist yet.
+std::string PrepareSettingsFile(const TConvertArguments& arguments, const std::string& formatPath) {
+    const std::string path =
+        arguments.settingsPath.empty() ? SettingsFilePath(ExecutableDir()) : arguments.settingsPath;
+    InstallDefaultSettings(path, DefaultSettingsPath(formatPath));
+    return path;
+}
+
+// A DVD title named by its full "opendvd:" address, described by the DVD plug-in.
+TPreparedTask AddTitleTask(TConverter& converter, const TRunContext& run,
+                           const std::string& address, const TOutputAdjustment& adjust) {
+    const TDvdAddress parsed = ParseDvdAddress(address);
+    if (!parsed.param) {
+        throw std::invalid_argument("convert --format needs the title in the DVD address, as in "
+                                    "opendvd:LOCATION|Title=1");
+    }
+    const std::string libraryFolder = LibraryFolder(ExecutableDir());
+    if (!LoadDVDPlugIn(libraryFolder)) {
+        throw std::invalid_argument("the DVD plug-in library cannot be loaded from " +
+                                    libraryFolder);
+    }
+    if (DVDEnumTitle(parsed.location) < 1) {
+        throw std::invalid_argument("\"" + parsed.location +
+                                    "\" is not a DVD: no DVD-Video titles found");
+    }
+    TDvdRow row;
+    row.Caption = "DVD Title " + std::to_string(parsed.param->Title + 1);
+    row.Location = parsed.location;
+    row.Param = *parsed.param;
+    TDVDTitleInfo title;
+    if (!DVDGetTitle(row.Param.Title, title)) {
+        throw std::invalid_argument("Title #" + std::to_string(row.Param.Title + 1) +
+                                    " is invalid");
+    }
+    return AddDvdTitleTask(converter, run, row, title, adjust);
+}
+
+// A file or DVD title converted to a catalogue format, as the program's conversion runs do.
+TPreparedTask AddFormatTask(TConverter& converter, const TConvertArguments& arguments) {
+    const std::string formatPath = FormatFilePath(ExecutableDir());
+    TIniFile settings(PrepareSettingsFile(arguments, formatPath));
+    const TIniFile formats(formatPath);
+    if (!arguments.output.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(arguments.output, error);
+        if (!std::filesystem::is_directory(arguments.output, error)) {
+            throw std::invalid_argument("cannot create the output folder \"" + arguments.output +
+                                        "\"");
+        }
+    }
+    const TRunContext run{settings, formats, arguments.formatCode, arguments.output};
+    ApplyRunPriority(converter, settings);
+    const TOutputAdjustment adjust = [&](TOutputOptions& options) {
+        ApplyOpts(options, arguments.assignments);
+    };
+    if (IsDvdAddress(arguments.input)) {
+        return AddTitleTask(converter, run, arguments.input, adjust);
+    }
+    TFileRow row;
+    row.SourcePath = arguments.input;
+    return AddFileTask(converter, run, row, adjust);
+}
+
+// ---- the run ----
+
 int RunConvert(const std::vector<std::string>& args) {
     TConvertArguments arguments;
     try {
@@ -276,13 +412,17 @@ int RunConvert(const std::vector<std::string>& args) {
     if (!converter.LoadLibraries(LibraryFolder(ExecutableDir()))) {
         return Fail(converter.LastError());
     }
-    const int task = converter.AddTask(arguments.input);
-    if (task < 0) {
-        return Fail(converter.LastError());
+    TPreparedTask prepared;
+    try {
+        prepared = arguments.formatCode < 0 ? AddPlainTask(converter, arguments)
+                                            : AddFormatTask(converter, arguments);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
     }
-    if (!converter.SetOutputFile(task, arguments.output, &arguments.options)) {
-        return Fail(converter.LastError());
+    if (!prepared.Ok()) {
+        return Fail(prepared.Error);
     }
+    const std::string output = prepared.OutputName;
 
     TProgressDisplay display;
     std::mutex resultLock;
@@ -325,13 +465,13 @@ int RunConvert(const std::vector<std::string>& args) {
         return Fail(result.ExceptionMsg);
     }
     if (stopped) {
-        Fail("interrupted; \"" + arguments.output + "\" holds what was converted so far");
+        Fail("interrupted; \"" + output + "\" holds what was converted so far");
         return 130;
     }
     if (!result.Finished) {
         return Fail("the conversion did not finish");
     }
-    std::cout << "converted \"" << arguments.input << "\" to \"" << arguments.output << "\"\n";
+    std::cout << "converted \"" << arguments.input << "\" to \"" << output << "\"\n";
     return 0;
 }
 
@@ -339,6 +479,11 @@ const TCommandRegistration
     registration({"convert", "INPUT OUTPUT [--opt NAME=VALUE ...]",
                   "convert a file; NAME is an output record field (times in seconds) or an option",
                   &RunConvert});
+const TCommandRegistration formatRegistration(
+    {"convert", "--format CODE [--settings FILE] INPUT [OUTPUT-FOLDER] [--opt NAME=VALUE ...]",
+     "convert a file or an opendvd: title to a format of tessaro-cli formats; --opt refines "
+     "the built options",
+     &RunConvert});
 
 } // namespace
 } // namespace tessaro::cli
