@@ -1,6 +1,7 @@
 #include "FrmMain.h"
 
 #include "Application.h"
+#include "DefaultSettings.h"
 #include "DialogService.h"
 #include "HelpMenu.h"
 #include "IniFile.h"
@@ -302,6 +303,9 @@ void TfrmMain::FormCreate(const TAppLocation& location) {
     global_ = std::make_unique<TGlobalObject>();
     global_->SetSettingsPath(location.settingsPath);
     global_->SetFormatPath(location.formatPath);
+    // A first start gets the shipped current values of every format before anything reads
+    // the settings file.
+    InstallDefaultSettings(global_->SettingsPath(), DefaultSettingsPath(global_->FormatPath()));
     global_->SetProductName("Tessaro");
     global_->SetVersionText(" ver 1.50 ");
     global_->SetHomeUrl(TessaroHomeUrl);

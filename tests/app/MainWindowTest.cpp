@@ -196,6 +196,17 @@ TEST_F(MainWindow, ThemeIndexOutOfRangeKeepsTheDesignTimeTheme) {
     }
 }
 
+// The shipped defaults beside the format file become the settings file of a first start,
+// before anything is read from it (the theme comes from them here).
+TEST_F(MainWindow, FirstStartInstallsTheDefaultSettings) {
+    test::WriteTextFile(dir_.Str() + "/tessaro-defaults.ini",
+                        "[settings]\nskinIndex=2\n[formatInfo203]\nparaVideoEncoder=libx264\n");
+    auto window = ShowWindow();
+    EXPECT_EQ(window->Themes().ActiveTheme(), 2);
+    EXPECT_EQ(TIniFile(SettingsPath()).ReadString("formatInfo203", "paraVideoEncoder", ""),
+              "libx264");
+}
+
 TEST_F(MainWindow, AnsweringNoKeepsEverything) {
     WriteSettings("[settings]\nvolume=10\n");
     auto window = ShowWindow();
