@@ -6,6 +6,8 @@
 #include "IniFile.h"
 #include "OutputNames.h"
 
+#include <iterator>
+
 namespace tessaro {
 
 namespace {
@@ -62,21 +64,11 @@ TRunFormat ReadRunFormat(const TRunContext& run) {
 }
 
 void ApplyRunPriority(TCustomConverter& converter, const TIniFile& settings) {
-    switch (settings.ReadInteger(kSettingsSection, "priority", 1)) {
-    case 0:
-        converter.SetThreadPriority(tpIdle);
-        break;
-    case 1:
-        converter.SetThreadPriority(tpNormal);
-        break;
-    case 2:
-        converter.SetThreadPriority(tpLower);
-        break;
-    case 3:
-        converter.SetThreadPriority(tpLowest);
-        break;
-    default:
-        break;
+    // Indexed by the stored value.
+    constexpr TThreadPriority priorities[] = {tpIdle, tpNormal, tpLower, tpLowest};
+    const int stored = settings.ReadInteger(kSettingsSection, "priority", 1);
+    if (stored >= 0 && stored < int(std::size(priorities))) {
+        converter.SetThreadPriority(priorities[stored]);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace tessaro {
 
@@ -20,9 +21,14 @@ class TIniFile;
 // written when the output folder falls back to the default), the format file, the format
 // converted to and, when not empty, an output folder that replaces "settings"/"OutPutDir".
 struct TRunContext {
+    TRunContext(TIniFile& settings, const TIniFile& formats, int formatCode,
+                std::string outputFolder = {})
+        : Settings(settings), Formats(formats), FormatCode(formatCode),
+          OutputFolder(std::move(outputFolder)) {}
+
     TIniFile& Settings;
     const TIniFile& Formats;
-    int FormatCode = 1;
+    int FormatCode;
     std::string OutputFolder;
 };
 
