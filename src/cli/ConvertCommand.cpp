@@ -232,12 +232,13 @@ TConvertArguments ParseArguments(const std::vector<std::string>& args) {
             positional.push_back(args[i]);
         }
     }
-    if (parsed.formatCode < 0) {
-        if (positional.size() != 2 || !parsed.settingsPath.empty()) {
-            throw std::invalid_argument(positional.size() != 2 ? "convert needs INPUT and OUTPUT"
-                                                               : "--settings needs --format");
-        }
-    } else if (positional.empty() || positional.size() > 2) {
+    if (parsed.formatCode < 0 && !parsed.settingsPath.empty()) {
+        throw std::invalid_argument("--settings needs --format");
+    }
+    if (parsed.formatCode < 0 && positional.size() != 2) {
+        throw std::invalid_argument("convert needs INPUT and OUTPUT");
+    }
+    if (parsed.formatCode >= 0 && (positional.empty() || positional.size() > 2)) {
         throw std::invalid_argument("convert --format needs INPUT and at most an OUTPUT-FOLDER");
     }
     parsed.input = positional[0];
