@@ -374,17 +374,35 @@ void TCustomTranscoder::BuildVideoGraph(TOutputStream& ost, const AVFrame* frame
     ost.lastWidth = config.inWidth;
     ost.lastHeight = config.inHeight;
     ost.lastFormat = config.inFormat;
-    ost.graphConfig = config;
-    if (TVideoFilterGraph::IsPassThrough(config)) {
-        ost.graph.Release();
-        ost.graphUsed = false;
-    } else {
-        ost.graph.Build(config);
-        ost.graphUsed = true;
-    }
+    const auto applyConfig = [&] {
+        ost.graphConfig = config;
+        if (TVideoFilterGraph::IsPassThrough(config)) {
+            ost.graph.Release();
+            ost.graphUsed = false;
+        } else {
+            ost.graph.Build(config);
+            ost.graphUsed = true;
+        }
+    };
+    applyConfig();
     if (firstBuild) {
         enc->width = ost.graphUsed ? ost.graph.OutputWidth() : config.outWidth;
         enc->height = ost.graphUsed ? ost.graph.OutputHeight() : config.outHeight;
+        // DV frames exist only in the sampling their norm prescribes (4:1:1 for 525 lines at
+        // 29.97 fps): once the frame size is known, take the encoder's first format that has
+        // a DV profile.
+        const AVCodec* codec = ost.setup->encoder;
+        if (codec != nullptr && codec->id == AV_CODEC_ID_DVVIDEO && codec->pix_fmts != nullptr &&
+            ff::av_dv_codec_profile2(enc->width, enc->height, enc->pix_fmt, enc->framerate) ==
+                nullptr) {
+            for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+                if (ff::av_dv_codec_profile2(enc->width, enc->height, *f, enc->framerate)) {
+                    enc->pix_fmt = config.outFormat = *f;
+                    applyConfig();
+                    break;
+                }
+            }
+        }
         if (ost.graphUsed && !config.userText.empty()) {
             enc->sample_aspect_ratio = ost.graph.OutputSampleAspect();
         }
