@@ -429,8 +429,8 @@ TEST_F(TranscodeBehaviourTest, ProgressIsReportedPerIntervalAfterTheFirstFrameAn
     EXPECT_EQ(last.total, 3000000);
     EXPECT_GT(last.size, 0);
     EXPECT_TRUE(LogContains("Stream mapping:"));
-    EXPECT_TRUE(LogContains("  Stream #0.1 -> #0.0 (Video)"));
-    EXPECT_TRUE(LogContains("  Stream #0.2 -> #0.1 (Audio)"));
+    EXPECT_TRUE(LogContains("  Stream #0.0 -> #0.0 (Video)"));
+    EXPECT_TRUE(LogContains("  Stream #0.1 -> #0.1 (Audio)"));
 }
 
 TEST_F(TranscodeBehaviourTest, AudioOnlyTaskReportsWithoutFrameNumbers) {

@@ -1,5 +1,7 @@
 // Opening inputs and creating outputs and their streams from the option state.
 #include "CustomTranscoder.h"
+#include "DvdAddress.h"
+#include "MediaInput.h"
 
 #include "EncoderNames.h"
 #include "EngineException.h"
@@ -266,8 +268,12 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
         ff::av_dict_set(parameters.Get(), "video_codec_id", "pgmyuv", 0);
     }
 
-    const int opened = OpenInputFile(input->context, input->io, LibraryFileName(fileName), format,
-                                     parameters.Get());
+    // DVD titles arrive as opendvd: addresses and are read through the DVD plug-in.
+    const int opened =
+        IsDvdAddress(fileName)
+            ? OpenMediaInput(input->context, input->io, fileName, format, parameters.Get())
+            : OpenInputFile(input->context, input->io, LibraryFileName(fileName), format,
+                            parameters.Get());
     if (opened < 0) {
         errorText_ = tessaro::ErrorText(fileName, opened);
         return false;
