@@ -48,7 +48,7 @@ void MakeFolders(const std::string& folder) {
 
 std::string ConfigHome() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    // The base directory specification says relative values are to be ignored.
+    // Relative XDG_CONFIG_HOME values are ignored, as the XDG base-directory rules require.
     if (xdg != nullptr && xdg[0] == '/') {
         return xdg;
     }
