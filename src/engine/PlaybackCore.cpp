@@ -1,5 +1,6 @@
 #include "PlaybackCore.h"
 
+#include "DvdAddress.h"
 #include "EngineException.h"
 #include "EngineLogger.h"
 #include "LibraryLoader.h"
@@ -802,9 +803,13 @@ bool OpenComponent(TPlaybackState& state, int index) {
     decoder->err_recognition = AV_EF_CAREFUL;
     decoder->error_concealment = 3;
     decoder->thread_count = 1;
+    AVDictionaryHolder decoderOptions;
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && !state.SubpicturePalette.empty()) {
+        ff::av_dict_set(decoderOptions.Get(), "palette", state.SubpicturePalette.c_str(), 0);
+    }
     {
         std::lock_guard lock(CodecLock());
-        if (ff::avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        if (ff::avcodec_open2(decoder.get(), codec, decoderOptions.Get()) < 0) {
             host.Log(llError, "avcodec_open() failed.");
             return false;
         }
@@ -934,9 +939,11 @@ bool OpenInput(TPlaybackState& state) {
                         FormatText("%dx%d", host.FrameWidth(), host.FrameHeight()).c_str(), 0);
     }
     int opened;
+    TDvdInputChoice dvd;
+    const bool dvdTitle = IsDvdAddress(state.FileName);
     try {
-        opened =
-            OpenMediaInput(state.Format, state.FormatIO, state.FileName, nullptr, options.Get());
+        opened = OpenMediaInput(state.Format, state.FormatIO, state.FileName, nullptr,
+                                options.Get(), &dvd);
     } catch (const EngineException& e) {
         host.SetLastError(e.what());
         return false;
@@ -972,12 +979,17 @@ bool OpenInput(TPlaybackState& state) {
     int audio = -1;
     int video = -1;
     int subtitle = -1;
+    // A DVD title plays the audio track and subpicture its address chooses.
     if (!host.DisableAudio()) {
-        audio = ff::av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        audio = dvdTitle ? KeepDvdAudioStream(format, dvd.param.AudioID)
+                         : ff::av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     }
     if (!host.DisableVideo()) {
         video = ff::av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        subtitle = ff::av_find_best_stream(format, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
+        subtitle = dvdTitle
+                       ? FindDvdSubpictureStream(format, dvd.param.SubtitleID)
+                       : ff::av_find_best_stream(format, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
+        state.SubpicturePalette = dvdTitle ? DvdPaletteText(dvd.info) : std::string();
     }
     if (audio >= 0) {
         OpenComponent(state, audio);

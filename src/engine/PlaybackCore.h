@@ -142,6 +142,7 @@ struct TPlaybackState {
     std::string FileName;
     CustomAVIOContextPtr FormatIO; // set for "unicode:" names; outlives Format
     AVInputFormatContextPtr Format;
+    std::string SubpicturePalette; // DVD titles: the subpicture decoder's colours
 
     int AudioIndex = -1;
     int VideoIndex = -1;

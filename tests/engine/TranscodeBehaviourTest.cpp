@@ -36,17 +36,6 @@ void WriteWav(const std::string& path, const std::vector<std::int16_t>& samples,
     out.write(reinterpret_cast<const char*>(samples.data()), bytes);
 }
 
-std::vector<std::int16_t> DecodeSamples(const std::string& path) {
-    std::vector<std::int16_t> samples;
-    DecodeFrames(path, AVMEDIA_TYPE_AUDIO, [&](const AVFrame* frame) {
-        EXPECT_EQ(frame->format, AV_SAMPLE_FMT_S16);
-        const auto* data = reinterpret_cast<const std::int16_t*>(frame->data[0]);
-        samples.insert(samples.end(), data,
-                       data + frame->nb_samples * frame->ch_layout.nb_channels);
-    });
-    return samples;
-}
-
 TEST(FilterText, PositionalCropArgumentsBecomeNamed) {
     EXPECT_EQ(TranslateLegacyFilterText("crop=10:20:700:440,scale=320:240"),
               "crop=x=10:y=20:w=700:h=440,scale=320:240");
@@ -461,15 +450,6 @@ TEST_F(TranscodeBehaviourTest, CopiedVideoRefusesPreviewAndHooks) {
     }
 }
 
-// Frequency of a 16-bit stereo tone from its rising zero crossings.
-double ToneFrequency(const std::vector<std::int16_t>& interleaved, int rate) {
-    int crossings = 0;
-    for (std::size_t i = 2; i < interleaved.size(); i += 2) {
-        crossings += interleaved[i - 2] < 0 && interleaved[i] >= 0;
-    }
-    return crossings * double(rate) / double(interleaved.size() / 2);
-}
-
 TEST_F(TranscodeBehaviourTest, StreamMapsChooseTheSourceStreams) {
     const std::string output = Out("second_language.wav");
     // Video to nothing: a WAV output has one audio stream, fed by input stream 2 (880 Hz).
@@ -477,7 +457,7 @@ TEST_F(TranscodeBehaviourTest, StreamMapsChooseTheSourceStreams) {
     const std::vector<std::int16_t> samples = DecodeSamples(output);
     ASSERT_EQ(samples.size(), 2u * 48000);
     // The 440 Hz stream would give half of this.
-    EXPECT_NEAR(ToneFrequency(samples, 48000), 880.0, 20.0);
+    EXPECT_NEAR(ToneFrequency(samples, 2, 48000), 880.0, 20.0);
 
     TCustomTranscoder task;
     Configure(task, {Fixture("two_audio.mkv")}, {}, Out("bad_map.avi"),

@@ -149,6 +149,29 @@ inline int DecodeFrames(const std::string& path, AVMediaType type, Visitor&& vis
     return count;
 }
 
+// The samples of a file's first audio stream, which must decode to interleaved 16-bit.
+inline std::vector<std::int16_t> DecodeSamples(const std::string& path) {
+    std::vector<std::int16_t> samples;
+    DecodeFrames(path, AVMEDIA_TYPE_AUDIO, [&](const AVFrame* frame) {
+        EXPECT_EQ(frame->format, AV_SAMPLE_FMT_S16);
+        const auto* data = reinterpret_cast<const std::int16_t*>(frame->data[0]);
+        samples.insert(samples.end(), data,
+                       data + frame->nb_samples * frame->ch_layout.nb_channels);
+    });
+    return samples;
+}
+
+// Frequency of the tone in the first channel of interleaved 16-bit samples, from its rising
+// zero crossings.
+inline double ToneFrequency(const std::vector<std::int16_t>& interleaved, int channels, int rate) {
+    int crossings = 0;
+    const std::size_t step = std::size_t(channels);
+    for (std::size_t i = step; i < interleaved.size(); i += step) {
+        crossings += interleaved[i - step] < 0 && interleaved[i] >= 0;
+    }
+    return crossings * double(rate) / double(interleaved.size() / step);
+}
+
 // Mean of the luma values in a rectangle of a planar YUV picture.
 inline double MeanLuma(const AVFrame* frame, int x, int y, int w, int h) {
     double sum = 0;

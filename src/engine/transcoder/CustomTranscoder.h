@@ -155,6 +155,9 @@ private:
     // Set-up helpers (InputOutputSetup.cpp).
     void ApplyContextOptions(void* target, int flags, AVMediaType type, const AVCodec* codec,
                              AVDictionary** leftOver);
+    // What an opendvd: address asks beyond the title's bytes: its audio stream, the subpicture
+    // to burn in, and deinterlacing.
+    void ApplyDvdChoice(TInputFile& input);
     void ReadInputStreamParameters(TInputFile& input);
     void DecideOutputStreams(TOutputFile& output, bool join);
     bool DefaultSubtitleEncoderFits(const TOutputFile& output) const;
@@ -196,6 +199,9 @@ private:
     bool FileSizeLimitReached() const;
     void AdjustPacketTimestamps(TInputStream& ist, AVPacket* packet);
     bool SwitchJoinInput(int file);
+    // Hands a packet of a DVD input to its subpicture burner, whatever stream it belongs to:
+    // the subpicture stream may appear only after the input was opened.
+    void OfferSubpicture(int file, const AVPacket* packet);
     void FlushInput(int file);
     void FinishRun();
     void ReleaseRun();
@@ -204,6 +210,7 @@ private:
     int ProcessPacket(TInputStream& ist, const AVPacket* packet);
     int DecodePacket(TInputStream& ist, const AVPacket* packet);
     void HandleDecodedVideo(TInputStream& ist, AVFrame* frame);
+    void BurnSubpicture(const TInputStream& ist, AVFrame* frame, std::int64_t ptsUs);
     void HandleDecodedAudio(TInputStream& ist, AVFrame* frame);
     void HandleDecodedSubtitle(TInputStream& ist, AVSubtitle& subtitle);
     void CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPacket* packet);

@@ -269,11 +269,16 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
     }
 
     // DVD titles arrive as opendvd: addresses and are read through the DVD plug-in.
-    const int opened =
-        IsDvdAddress(fileName)
-            ? OpenMediaInput(input->context, input->io, fileName, format, parameters.Get())
-            : OpenInputFile(input->context, input->io, LibraryFileName(fileName), format,
-                            parameters.Get());
+    int opened = 0;
+    if (IsDvdAddress(fileName)) {
+        TDvdInputChoice dvd;
+        opened =
+            OpenMediaInput(input->context, input->io, fileName, format, parameters.Get(), &dvd);
+        input->dvd = dvd;
+    } else {
+        opened = OpenInputFile(input->context, input->io, LibraryFileName(fileName), format,
+                               parameters.Get());
+    }
     if (opened < 0) {
         errorText_ = tessaro::ErrorText(fileName, opened);
         return false;
@@ -329,8 +334,14 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
     input->seeked = o.startTime != 0;
     o.startTime = 0;
 
+    if (input->dvd) {
+        ApplyDvdChoice(*input);
+    }
     input->forcedDecoders.assign(ctx->nb_streams, nullptr);
     ReadInputStreamParameters(*input);
+    if (input->dvd && input->dvd->param.AudioChannels > 0) {
+        o.audioChannels = input->dvd->param.AudioChannels;
+    }
 
     if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > TotalDuration()) {
         SetTotalDuration(ctx->duration);
@@ -349,12 +360,25 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
     return true;
 }
 
+void TCustomTranscoder::ApplyDvdChoice(TInputFile& input) {
+    const TDVDParam& param = input.dvd->param;
+    KeepDvdAudioStream(input.context.get(), param.AudioID);
+    if (param.SubtitleID != 0) {
+        input.burner =
+            std::make_unique<TSubpictureBurner>(param.SubtitleID, DvdPaletteText(input.dvd->info));
+    }
+    input.deinterlace = param.Deinterlace == 1;
+}
+
 void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
     TTranscoderOptions& o = Options();
     AVFormatContext* ctx = input.context.get();
     for (unsigned s = 0; s < ctx->nb_streams; ++s) {
         AVStream* st = ctx->streams[s];
         AVCodecParameters* par = st->codecpar;
+        if (st->discard == AVDISCARD_ALL) {
+            continue; // left out by the program or the DVD audio choice
+        }
         switch (par->codec_type) {
         case AVMEDIA_TYPE_AUDIO:
             o.audioChannels = par->ch_layout.nb_channels;

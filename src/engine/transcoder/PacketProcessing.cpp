@@ -149,6 +149,7 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
         ++frameCounter_;
         return;
     }
+    BurnSubpicture(ist, frame, ptsUs);
     AVFrame* picture = frame;
     PreprocessPicture(picture, ptsUs);
     const int self = int(&ist - run_->inputStreams.data());
@@ -191,6 +192,17 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
         } else {
             VideoOutput(ost, picture, ist.stream->time_base);
         }
+    }
+}
+
+void TCustomTranscoder::BurnSubpicture(const TInputStream& ist, AVFrame* frame,
+                                       std::int64_t ptsUs) {
+    TInputFile& input = *inputs_[ist.file];
+    if (input.burner && !input.burner->Burn(frame, ptsUs)) {
+        LogMessage(llError,
+                   FormatText("Cannot burn the subpicture into %s pictures; it is left out",
+                              ff::av_get_pix_fmt_name(AVPixelFormat(frame->format))));
+        input.burner.reset();
     }
 }
 

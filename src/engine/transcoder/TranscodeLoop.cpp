@@ -369,7 +369,7 @@ void TCustomTranscoder::BuildVideoGraph(TOutputStream& ost, const AVFrame* frame
     config.outFormat = enc->pix_fmt;
     config.scalerFlags = ost.setup->scalerFlags;
     config.userText = ost.setup->filters;
-    config.deinterlace = Options().deinterlace;
+    config.deinterlace = Options().deinterlace || inputs_[ist.file]->deinterlace;
     config.threads = Options().threadCount;
     ost.lastWidth = config.inWidth;
     ost.lastHeight = config.inHeight;
@@ -841,6 +841,7 @@ void TCustomTranscoder::Transcode() {
                                   packet->size, (long long)packet->pts, (long long)packet->dts));
         }
         const int streamIndex = packet->stream_index;
+        OfferSubpicture(file, packet.get());
         if (streamIndex >= inputs_[file]->knownStreams) {
             ff::av_packet_unref(packet.get());
             continue;
@@ -879,6 +880,18 @@ void TCustomTranscoder::Transcode() {
     }
     FinishRun();
     finished_ = !stopRequested_;
+}
+
+void TCustomTranscoder::OfferSubpicture(int file, const AVPacket* packet) {
+    TInputFile& input = *inputs_[file];
+    if (!input.burner) {
+        return;
+    }
+    const AVStream* stream = input.context->streams[packet->stream_index];
+    if (!input.burner->Offer(stream, packet, input.tsOffset)) {
+        LogMessage(llError, input.burner->ErrorText());
+        input.burner.reset(); // the pictures go on without the subpicture
+    }
 }
 
 void TCustomTranscoder::FlushInput(int file) {

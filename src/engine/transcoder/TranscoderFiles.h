@@ -5,6 +5,8 @@
 #include "AudioPipeline.h"
 #include "CustomIO.h"
 #include "FFmpegPtr.h"
+#include "MediaInput.h"
+#include "SubpictureBurner.h"
 #include "TranscoderOptions.h"
 #include "VideoFilterGraph.h"
 
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,10 @@ struct TInputFile {
     std::vector<const AVCodec*> forcedDecoders; // per stream, null = the library's
     int knownStreams = 0;                       // streams found when the input was opened
     bool seeked = false; // opened at a start position: earlier pictures and samples are cut
+    // A DVD title: what its address chose; the burner paints the chosen subpicture stream.
+    std::optional<TDvdInputChoice> dvd;
+    std::unique_ptr<TSubpictureBurner> burner;
+    bool deinterlace = false; // the title's pictures are deinterlaced whatever "deinterlace" says
 };
 
 // One stream of an output as its creation configured it.

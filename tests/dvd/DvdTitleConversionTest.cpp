@@ -1,0 +1,154 @@
+// Converting DVD titles named by "opendvd:" addresses: the audio track, chapter range,
+// subpicture, channel count and deinterlacing each address chooses reach the output.
+#include "DVDPlugIn.h"
+#include "EngineException.h"
+#include "TranscodeTestSupport.h"
+
+#include <cstdlib>
+
+namespace tessaro::test {
+namespace {
+
+const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
+const std::string DvdImage = TESSARO_FIXTURE_DIR "/dvd.iso";
+
+// Title 1 of the fixture disc: 19.967 s, chapters starting at 0, 7 and 14 s; audio 0x80 is a
+// 440 Hz tone, 0x81 a 1000 Hz tone; subpicture 0x20 shows a line of text from 0.5 to 6.5 s
+// at the bottom of the picture.
+constexpr double Title1Duration = 19.967;
+
+std::string Title1(const std::string& location, const std::string& fields) {
+    return "opendvd:" + location + "|Title=1" + fields;
+}
+
+class DvdTitleConversion : public TTranscodeTestBase {
+protected:
+    static void SetUpTestSuite() {
+        TTranscodeTestBase::SetUpTestSuite();
+        ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+    }
+
+    // The pictures of a short raw conversion of title 1, scaled to 360x240, one plane each.
+    std::vector<std::vector<std::uint8_t>> RawPictures(const std::string& fields,
+                                                       const std::string& name) {
+        const std::string output = Out(name + ".nut");
+        Convert({Title1(DvdFolder, fields)}, {}, output,
+                {{"t", "1.5"}, {"an", ""}, {"vcodec", "rawvideo"}, {"s", "360x240"}});
+        std::vector<std::vector<std::uint8_t>> pictures;
+        DecodeFrames(output, AVMEDIA_TYPE_VIDEO, [&](const AVFrame* frame) {
+            EXPECT_EQ(frame->format, AV_PIX_FMT_YUV420P);
+            std::vector<std::uint8_t> luma;
+            for (int row = 0; row < frame->height; ++row) {
+                const std::uint8_t* line = frame->data[0] + row * frame->linesize[0];
+                luma.insert(luma.end(), line, line + frame->width);
+            }
+            pictures.push_back(std::move(luma));
+        });
+        return pictures;
+    }
+};
+
+TEST_F(DvdTitleConversion, AudioIdChoosesTheTrackAndAudioChannelsTheirNumber) {
+    const struct {
+        std::string location, fields;
+        double frequency;
+        int channels;
+    } cases[] = {
+        {DvdFolder, "", 440, 2},
+        {DvdFolder, ",AudioID=128", 440, 2},
+        {DvdFolder, ",AudioID=129", 1000, 2},
+        {DvdImage, ",AudioID=129,AudioChannels=1", 1000, 1},
+        // No LPCM track on the disc: the title's first track instead of silence.
+        {DvdFolder, ",AudioID=160", 440, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields);
+        const std::string output = Out("track.wav");
+        Convert({Title1(c.location, c.fields)}, {}, output, {{"t", "2"}});
+        const TFileFacts facts = ProbeFile(output);
+        ASSERT_EQ(facts.audio.size(), 1u);
+        EXPECT_EQ(facts.audio[0].channels, c.channels);
+        EXPECT_EQ(facts.audio[0].sampleRate, 48000);
+        const std::vector<std::int16_t> samples = DecodeSamples(output);
+        ASSERT_GT(samples.size(), 48000u * c.channels);
+        EXPECT_NEAR(ToneFrequency(samples, c.channels, 48000), c.frequency, 20.0);
+    }
+}
+
+TEST_F(DvdTitleConversion, ChapterRangeGivesTheDurationOfThoseChapters) {
+    const struct {
+        std::string fields;
+        double duration;
+    } cases[] = {
+        {",FromChapter=2,ToChapter=3", Title1Duration - 7},
+        {",FromChapter=2,ToChapter=2", 7},
+        {",FromChapter=1,ToChapter=1", 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields);
+        const std::string output = Out("chapters.avi");
+        Convert({Title1(DvdFolder, c.fields)}, {}, output,
+                {{"vcodec", "mpeg4"}, {"s", "176x120"}, {"acodec", "libmp3lame"}});
+        const TFileFacts facts = ProbeFile(output);
+        ASSERT_EQ(facts.video.size(), 1u);
+        ASSERT_EQ(facts.audio.size(), 1u);
+        EXPECT_NEAR(facts.video[0].Duration(), c.duration, 0.5);
+        EXPECT_NEAR(facts.audio[0].Duration(), c.duration, 0.5);
+        EXPECT_NEAR(facts.video[0].start, 0, 0.1) << "the range starts the output";
+    }
+}
+
+TEST_F(DvdTitleConversion, SubtitleIdBurnsThatSubpictureIntoThePicture) {
+    const auto plain = RawPictures("", "plain");
+    const auto subtitled = RawPictures(",SubtitleID=32", "subtitled");
+    ASSERT_EQ(plain.size(), 45u);
+    ASSERT_EQ(subtitled.size(), plain.size());
+    constexpr int Width = 360, TextTop = 180;
+    const auto changedPixels = [&](std::size_t picture, int firstRow, int endRow) {
+        int changed = 0;
+        for (int i = firstRow * Width; i < endRow * Width; ++i) {
+            changed += std::abs(int(plain[picture][i]) - int(subtitled[picture][i])) > 30;
+        }
+        return changed;
+    };
+    // Before 0.5 s no subpicture is shown; from then on the text is in the bottom rows only.
+    EXPECT_EQ(plain[6], subtitled[6]);
+    EXPECT_GT(changedPixels(30, TextTop, 240), 300);
+    EXPECT_EQ(changedPixels(30, 0, TextTop - 20), 0);
+
+    // 0 chooses no subpicture; 33 names none of the title's.
+    EXPECT_EQ(RawPictures(",SubtitleID=0", "none"), plain);
+    EXPECT_EQ(RawPictures(",SubtitleID=33", "unknown"), plain);
+}
+
+TEST_F(DvdTitleConversion, DeinterlaceFiltersThePictures) {
+    const auto progressive = RawPictures(",Deinterlace=0", "progressive");
+    const auto deinterlaced = RawPictures(",Deinterlace=1", "deinterlaced");
+    ASSERT_EQ(progressive.size(), deinterlaced.size());
+    EXPECT_NE(progressive, deinterlaced);
+}
+
+TEST_F(DvdTitleConversion, ChoicesOutsideTheDiscFailTheOpenWithTheirReason) {
+    const struct {
+        std::string address, text;
+    } cases[] = {
+        {"opendvd:" + DvdFolder + "|Title=9", "Title 9 is not on the DVD (it has 3 titles)"},
+        {"opendvd:" + DvdFolder + "|Title=3,FromChapter=2",
+         "FromChapter 2 is not a chapter of title 3 (1 chapters)"},
+        {"opendvd:" + DvdFolder + "|Title=1,Audio=128", "Unknown field \"Audio\""},
+        {"opendvd:" TESSARO_FIXTURE_DIR "|Title=1", "holds no DVD-Video title table"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        TCustomTranscoder task;
+        try {
+            task.AddInputFile(c.address);
+            ADD_FAILURE() << "opened";
+        } catch (const EngineException& e) {
+            EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
+        }
+    }
+}
+
+} // namespace
+} // namespace tessaro::test
