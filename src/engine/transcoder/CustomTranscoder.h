@@ -194,7 +194,10 @@ private:
     void CopySubtitleHeader(const TInputStream& ist);
     void CopyMetadataAndChapters();
     void WriteHeaders();
+    void LogRtpSessionDescription() const;
     void LogStreamMapping();
+    // "dump": one line per packet read; with "hex" its payload follows as a hex dump.
+    void LogPacketDump(const AVPacket* packet) const;
     int ChooseInputFile();
     bool FileSizeLimitReached() const;
     void AdjustPacketTimestamps(TInputStream& ist, AVPacket* packet);

@@ -28,6 +28,41 @@ bool IsVariableFrameRateFormat(const AVFormatContext* ctx) {
     return (ctx->oformat->flags & AVFMT_VARIABLE_FPS) != 0;
 }
 
+std::uint64_t ReadLittleEndian(const std::uint8_t* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+// What the encoder says about one coded picture in the packet's quality side data: the
+// quantiser as a lambda (4 bytes), the picture type (1 byte), the number of error sums
+// (1 byte), 2 reserved bytes, then one 64-bit sum of squared errors per plane.
+struct TQualityStats {
+    int quality = 0;
+    AVPictureType pictureType = AV_PICTURE_TYPE_NONE;
+    std::int64_t lumaError = -1; // -1: the encoder did not measure it
+};
+
+bool ReadQualityStats(const AVPacket* packet, TQualityStats& stats) {
+    std::size_t size = 0;
+    const std::uint8_t* data =
+        ff::av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
+    if (data == nullptr || size < 5) {
+        return false;
+    }
+    stats.quality = int(std::uint32_t(ReadLittleEndian(data, 4)));
+    stats.pictureType = AVPictureType(data[4]);
+    stats.lumaError = size >= 16 && data[5] > 0 ? std::int64_t(ReadLittleEndian(data + 8, 8)) : -1;
+    return true;
+}
+
+// Peak signal-to-noise ratio in dB of a picture whose squared errors sum to Error.
+double Psnr(std::int64_t error, int width, int height) {
+    return -10.0 * std::log10(double(error) / (double(width) * height * 255.0 * 255.0));
+}
+
 } // namespace
 
 // ---- decoding ----------------------------------------------------------------------
@@ -615,15 +650,13 @@ void TCustomTranscoder::ReceivePackets(TOutputStream& ost, const char* failureTe
             std::fputs(enc->stats_out, ost.passLog.get());
         }
         if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
-            std::size_t size = 0;
-            const std::uint8_t* stats =
-                ff::av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
-            if (stats != nullptr && size >= 5) {
-                const int quality =
-                    int(stats[0] | stats[1] << 8 | stats[2] << 16 | std::uint32_t(stats[3]) << 24);
-                ost.quality = float(quality) / FF_QP2LAMBDA;
-                ost.lastPictureType = AVPictureType(stats[4]);
+            TQualityStats stats;
+            if (ReadQualityStats(packet, stats)) {
+                ost.quality = float(stats.quality) / FF_QP2LAMBDA;
+                ost.lastPictureType = stats.pictureType;
             }
+            ost.lastLumaError = stats.lumaError;
+            ++ost.packetsEncoded;
             run_->videoSize += packet->size;
             ost.lastEncodedSize = packet->size;
             if (!Options().vstatsFileName.empty() && packet->size > 0) {
@@ -652,10 +685,11 @@ void TCustomTranscoder::WriteVideoStatistics(TOutputStream& ost, const AVPacket*
     }
     std::FILE* f = run.vstats.get();
     AVCodecContext* enc = ost.encoder;
-    const int frameNumber = int(ost.frameNumber) + 1;
-    std::fprintf(f, "frame= %5d q= %2.1f ", frameNumber, double(ost.quality));
-    if ((enc->flags & AV_CODEC_FLAG_PSNR) != 0) {
-        std::fprintf(f, "PSNR= %6.2f ", 0.0);
+    // Encoders that hold pictures back deliver packets later than their pictures went in:
+    // a line counts the packets, so every coded picture gets its own number.
+    std::fprintf(f, "frame= %5d q= %2.1f ", ost.packetsEncoded, double(ost.quality));
+    if ((enc->flags & AV_CODEC_FLAG_PSNR) != 0 && ost.lastLumaError >= 0) {
+        std::fprintf(f, "PSNR= %6.2f ", Psnr(ost.lastLumaError, enc->width, enc->height));
     }
     std::fprintf(f, "f_size= %6d ", packet->size);
     double time = double(ost.syncOpts) * av_q2d(enc->time_base);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -49,6 +50,36 @@ std::int64_t SourceScore(const AVStream* st) {
 
 std::int64_t WallClock() {
     return ff::av_gettime_relative();
+}
+
+// A packet's payload as hex dump lines of 16 bytes: offset, the bytes in hexadecimal, and
+// the bytes as text with unprintable ones shown as '.'.
+std::string HexDump(const std::uint8_t* data, int size) {
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string text;
+    for (int offset = 0; offset < size; offset += 16) {
+        const int count = std::min(16, size - offset);
+        if (offset > 0) {
+            text += '\n';
+        }
+        text += FormatText("%08x ", unsigned(offset));
+        for (int i = 0; i < 16; ++i) {
+            if (i < count) {
+                const std::uint8_t byte = data[offset + i];
+                text += ' ';
+                text += Digits[byte >> 4];
+                text += Digits[byte & 15];
+            } else {
+                text += "   ";
+            }
+        }
+        text += ' ';
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t byte = data[offset + i];
+            text += byte < ' ' || byte > '~' ? '.' : char(byte);
+        }
+    }
+    return text;
 }
 
 } // namespace
@@ -653,6 +684,27 @@ void TCustomTranscoder::WriteHeaders() {
         }
         output.headerWritten = true;
     }
+    LogRtpSessionDescription();
+}
+
+// When every output is an RTP stream, the session description a receiver needs to play
+// them is logged.
+void TCustomTranscoder::LogRtpSessionDescription() const {
+    std::vector<AVFormatContext*> contexts;
+    for (const auto& output : outputFiles_) {
+        if (std::strcmp(output->context->oformat->name, "rtp") != 0) {
+            return;
+        }
+        contexts.push_back(output->context.get());
+    }
+    if (contexts.empty()) {
+        return;
+    }
+    char sdp[2048];
+    if (ff::av_sdp_create(contexts.data(), int(contexts.size()), sdp, sizeof(sdp)) < 0) {
+        return;
+    }
+    LogMessage(llInfo, std::string("SDP:\r\n") + sdp);
 }
 
 void TCustomTranscoder::LogStreamMapping() {
@@ -678,6 +730,14 @@ void TCustomTranscoder::LogStreamMapping() {
 }
 
 // ---- main loop ---------------------------------------------------------------------
+
+void TCustomTranscoder::LogPacketDump(const AVPacket* packet) const {
+    LogMessage(llInfo, FormatText("stream #%d: size=%d pts=%lld dts=%lld", packet->stream_index,
+                                  packet->size, (long long)packet->pts, (long long)packet->dts));
+    if (Options().hexDump && packet->size > 0) {
+        LogMessage(llInfo, HexDump(packet->data, packet->size));
+    }
+}
 
 int TCustomTranscoder::ChooseInputFile() {
     TTranscodeRun& run = *run_;
@@ -836,9 +896,7 @@ void TCustomTranscoder::Transcode() {
         }
         std::fill(run.noPacket.begin(), run.noPacket.end(), false);
         if (o.packetDump || o.hexDump) {
-            LogMessage(llInfo,
-                       FormatText("stream #%d: size=%d pts=%lld dts=%lld", packet->stream_index,
-                                  packet->size, (long long)packet->pts, (long long)packet->dts));
+            LogPacketDump(packet.get());
         }
         const int streamIndex = packet->stream_index;
         OfferSubpicture(file, packet.get());

@@ -133,7 +133,9 @@ struct TOutputStream {
     int lastWidth = 0, lastHeight = 0, lastFormat = -1;
     AVFramePtr filtered;
     std::int64_t lastEncodedSize = 0;
+    int packetsEncoded = 0; // numbers the lines of the video statistics file
     AVPictureType lastPictureType = AV_PICTURE_TYPE_NONE;
+    std::int64_t lastLumaError = -1; // squared luma errors of the last packet; -1 unknown
     // audio
     TAudioPipeline audio;
     bool audioAtStart = true;
