@@ -12,6 +12,8 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <mutex>
+#include <optional>
 
 namespace tessaro {
 
@@ -52,12 +54,35 @@ public:
 
     void WaitForNotice() { notEmpty_.Wait(100ms); }
 
+    // Hands state to report in the order the session's states must be seen: psPlay from the
+    // play thread first. A player opened paused may decode its two pictures and report
+    // psPause before the play thread has started; such a state waits for psPlay (the latest
+    // one only, as the ring would keep it) instead of being replaced by it.
+    template <typename Report> void ReportStateInOrder(TPlayState state, Report&& report) {
+        std::lock_guard lock(stateOrderMutex_);
+        if (state == psPlay) {
+            playReported_ = true;
+            report(psPlay);
+            if (heldState_) {
+                report(*heldState_);
+                heldState_.reset();
+            }
+        } else if (!playReported_ && state != psStop) {
+            heldState_ = state;
+        } else {
+            report(state);
+        }
+    }
+
     std::atomic<bool> Finished{false};
 
 private:
     std::mutex mutex_;
     TNoticeRing ring_;
     TManualEvent notEmpty_;
+    std::mutex stateOrderMutex_;
+    bool playReported_ = false;
+    std::optional<TPlayState> heldState_;
 };
 
 void TNoticeRing::Queue(const TNotice& notice) {
@@ -646,17 +671,24 @@ void TCustomPlayer::QueueNotice(int kind, TPlayState state, std::int64_t positio
 }
 
 void TCustomPlayer::ReportState(TPlayState state) {
-    currentState_ = state;
-    bool hasHandler;
-    {
-        std::lock_guard lock(handlersMutex_);
-        hasHandler = bool(onState_);
+    const auto session = CurrentSession();
+    if (!session) {
+        currentState_ = state;
+        return;
     }
-    if (hasHandler) {
-        QueueNotice(nkState, state, 0);
-    } else if (state == psStop) {
-        QueueNotice(nkEnd, state, 0);
-    }
+    session->ReportStateInOrder(state, [&](TPlayState reported) {
+        currentState_ = reported;
+        bool hasHandler;
+        {
+            std::lock_guard lock(handlersMutex_);
+            hasHandler = bool(onState_);
+        }
+        if (hasHandler) {
+            session->Queue(TNotice{nkState, reported, 0});
+        } else if (reported == psStop) {
+            session->Queue(TNotice{nkEnd, reported, 0});
+        }
+    });
 }
 
 bool TCustomPlayer::HasPositionHandler() const {

@@ -482,8 +482,14 @@ void FlushVideo(TPlaybackState& state) {
     state.FirstFrameAfterFlush = true;
 }
 
+// A paused decoding thread waits here. A seek while paused lets it decode the picture at the
+// new position, but only once the reading thread has performed the seek: until then the
+// queue still holds packets from before it, whose pictures would be shown as if they were
+// the new position's.
 void IdleWhilePaused(TPlaybackState& state) {
-    while (state.Paused && !state.AbortRequest && !state.PausedAtSeek && state.OpenPaused == 0) {
+    const auto seekPerformedWhilePaused = [&] { return state.PausedAtSeek && !state.SeekRequest; };
+    while (state.Paused && !state.AbortRequest && !seekPerformedWhilePaused() &&
+           state.OpenPaused == 0) {
         Sleep(10ms);
     }
 }

@@ -338,10 +338,7 @@ TEST_F(MediaPlayerTest, HookThatThrowsIsLoggedAndPlaybackGoesOn) {
     EXPECT_GT(positions.back().Position, 500000);
 }
 
-// Disabled: a player opened paused sometimes never reports psPause (about one run in
-// three), so these two checks fail intermittently. The race in the open-paused path of
-// the playback core is still to be found; enable them again with the fix.
-TEST_F(MediaPlayerTest, DISABLED_CurrentFrameIsBlackBeforeTheFirstPictureThenThePicture) {
+TEST_F(MediaPlayerTest, CurrentFrameIsBlackBeforeTheFirstPictureThenThePicture) {
     std::int64_t pts = 0;
     EXPECT_EQ(player.GetCurrentFrame(pts).Width(), 0);
     EXPECT_EQ(pts, -1);
@@ -353,6 +350,9 @@ TEST_F(MediaPlayerTest, DISABLED_CurrentFrameIsBlackBeforeTheFirstPictureThenThe
     ASSERT_TRUE(PumpUntil([&] { return StateCount(psPause) > 0; }, 5));
     EXPECT_TRUE(player.Paused());
     PumpFor(0.3);
+    // psPlay may be replaced by psPause in the notice ring, but never come after it.
+    EXPECT_EQ(states.back(), psPause);
+    EXPECT_EQ(player.State(), psPause);
     TBitmap& frame = player.GetCurrentFrame(pts);
     ASSERT_EQ(frame.Width(), 320);
     long sum = 0;
@@ -366,10 +366,7 @@ TEST_F(MediaPlayerTest, DISABLED_CurrentFrameIsBlackBeforeTheFirstPictureThenThe
     EXPECT_LT(pts, 200000);
 }
 
-// Disabled: a player opened paused sometimes never reports psPause (about one run in
-// three), so these two checks fail intermittently. The race in the open-paused path of
-// the playback core is still to be found; enable them again with the fix.
-TEST_F(MediaPlayerTest, DISABLED_SeekWhilePausedShowsThePictureThereAndStaysPaused) {
+TEST_F(MediaPlayerTest, SeekWhilePausedShowsThePictureThereAndStaysPaused) {
     ASSERT_TRUE(player.Open(Fixture("mpeg2_ac3.mpg"), &surface, true)) << player.LastError();
     ASSERT_TRUE(PumpUntil([&] { return StateCount(psPause) > 0; }, 5));
     PumpFor(0.3);
@@ -379,7 +376,12 @@ TEST_F(MediaPlayerTest, DISABLED_SeekWhilePausedShowsThePictureThereAndStaysPaus
     PumpFor(0.5);
     const auto shown = surface.Shown();
     EXPECT_NEAR(double(shown.back().PTS), 5e6, 0.5e6);
-    EXPECT_LE(shown.size(), before + 2) << "playing on while paused";
+    std::string times;
+    for (std::size_t i = before; i < shown.size(); ++i) {
+        times += " " + std::to_string(shown[i].PTS);
+    }
+    // Pictures from before the seek must not be shown as the new position.
+    EXPECT_LE(shown.size(), before + 2) << "shown after the seek:" << times;
     EXPECT_TRUE(player.Paused());
 }
 
