@@ -3,6 +3,7 @@
 #include "EngineException.h"
 #include "UnicodeProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -155,6 +156,15 @@ int ReadWholeFile(const std::string& name, std::vector<char>& buffer) {
         return AVERROR(EIO);
     }
     return 0;
+}
+
+void RgbToYuv(std::uint32_t argb, std::uint8_t yuv[3]) {
+    const int r = (argb >> 16) & 0xFF;
+    const int g = (argb >> 8) & 0xFF;
+    const int b = argb & 0xFF;
+    yuv[0] = std::uint8_t(std::clamp((66 * r + 129 * g + 25 * b + 128) / 256 + 16, 0, 255));
+    yuv[1] = std::uint8_t(std::clamp((-38 * r - 74 * g + 112 * b + 128) / 256 + 128, 0, 255));
+    yuv[2] = std::uint8_t(std::clamp((112 * r - 94 * g - 18 * b + 128) / 256 + 128, 0, 255));
 }
 
 } // namespace tessaro

@@ -31,5 +31,8 @@ std::string MetadataValue(const AVDictionary* metadata, const std::string& key,
 // which the size includes. Returns 0, -1 when the file cannot be opened, AVERROR(ENOMEM)
 // when it is too big for memory, AVERROR(EIO) when reading fails.
 int ReadWholeFile(const std::string& name, std::vector<char>& buffer);
+// The Y, Cb and Cr bytes of studio-range ITU-R BT.601 ("CCIR") for the colour of an ARGB
+// palette entry; subpictures are painted onto YUV pictures with them.
+void RgbToYuv(std::uint32_t argb, std::uint8_t yuv[3]);
 
 } // namespace tessaro

@@ -523,16 +523,6 @@ void VideoThread(TPlaybackState& state) {
 
 // ---- Subtitles -------------------------------------------------------------------------
 
-// ITU-R BT.601 ("CCIR") conversion of a palette colour to Y, Cb, Cr.
-void RgbToYuv(std::uint32_t argb, std::uint8_t yuv[3]) {
-    const int r = (argb >> 16) & 0xFF;
-    const int g = (argb >> 8) & 0xFF;
-    const int b = argb & 0xFF;
-    yuv[0] = std::uint8_t(std::clamp((66 * r + 129 * g + 25 * b + 128) / 256 + 16, 0, 255));
-    yuv[1] = std::uint8_t(std::clamp((-38 * r - 74 * g + 112 * b + 128) / 256 + 128, 0, 255));
-    yuv[2] = std::uint8_t(std::clamp((112 * r - 94 * g - 18 * b + 128) / 256 + 128, 0, 255));
-}
-
 // Replaces each bitmap rectangle's ARGB palette by A, Y, Cb, Cr bytes.
 void PaletteToYuv(AVSubtitle& subtitle) {
     for (unsigned i = 0; i < subtitle.num_rects; ++i) {

@@ -27,19 +27,16 @@ TCanvas CanvasFor(const AVFrame* frame) {
     return {std::max(DvdCanvasWidth, frame->width), std::max(height, frame->height)};
 }
 
-// An ARGB colour as the Y, U and V values of studio-range BT.601, with its alpha.
+// An ARGB colour as Y, U and V with its alpha.
 struct TYuva {
     std::uint8_t value[3];
     int alpha;
 };
 
 TYuva ToYuva(std::uint32_t argb) {
-    const int r = int(argb >> 16) & 0xff, g = int(argb >> 8) & 0xff, b = int(argb) & 0xff;
-    const auto clip = [](int v) { return std::uint8_t(std::clamp(v, 0, 255)); };
-    return {{clip(16 + ((66 * r + 129 * g + 25 * b + 128) >> 8)),
-             clip(128 + ((-38 * r - 74 * g + 112 * b + 128) >> 8)),
-             clip(128 + ((112 * r - 94 * g - 18 * b + 128) >> 8))},
-            int(argb >> 24)};
+    TYuva colour{{}, int(argb >> 24)};
+    RgbToYuv(argb, colour.value);
+    return colour;
 }
 
 bool CarriesSubpictures(const AVPixFmtDescriptor* desc) {
