@@ -2,11 +2,14 @@
 #include "TranscodeTestSupport.h"
 
 #include "Bitmap.h"
+#include "MainThread.h"
+#include "Previewer.h"
 
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace tessaro::test {
 namespace {
@@ -135,6 +138,57 @@ TEST_F(TranscodeHookTest, PreviewBitmapsComeAtMostEveryHundredMilliseconds) {
         EXPECT_GE(shown[i] - shown[i - 1], std::chrono::milliseconds(100));
         EXPECT_GT(frameNumbers[i], frameNumbers[i - 1]);
     }
+}
+
+// A preview window that switches the task's preview off from the main thread after its
+// second picture, as the converter component does when the user turns previews off.
+class TSwitchingOffPreviewer final : public TPreviewer {
+public:
+    TSwitchingOffPreviewer(TCustomTranscoder& task, std::atomic<bool>& taskDone, int& shown,
+                           bool& closedWhileRunning)
+        : task_(task), taskDone_(taskDone), shown_(shown), closedWhileRunning_(closedWhileRunning) {
+    }
+    ~TSwitchingOffPreviewer() override { closedWhileRunning_ = IsMainThread() && !taskDone_; }
+
+protected:
+    bool ShowInMainThread(const TBitmap&, int, std::int64_t) override {
+        if (++shown_ == 2) {
+            std::lock_guard lock(PreviewLock());
+            task_.SetFlags(task_.Flags() & ~TaskFlagPreviewWindow);
+        }
+        return true;
+    }
+
+private:
+    TCustomTranscoder& task_;
+    std::atomic<bool>& taskDone_;
+    int& shown_;
+    bool& closedWhileRunning_;
+};
+
+TEST_F(TranscodeHookTest, SwitchingThePreviewOffClosesItsWindowWhileTheTaskRuns) {
+    TCustomTranscoder task;
+    Configure(task, {Fixture("mpeg2_ac3.mpg")}, {{"re", ""}}, Out("preview_off.avi"),
+              {{"t", "1.5"}, {"an", ""}, {"vcodec", "mpeg4"}, {"s", "176x120"}});
+    ASSERT_FALSE(HasFatalFailure());
+    std::atomic<bool> taskDone{false};
+    int shown = 0;
+    bool closedWhileRunning = false;
+    SetPreviewerFactory([&] {
+        return MakePreviewer<TSwitchingOffPreviewer>(task, taskDone, shown, closedWhileRunning);
+    });
+    task.SetFlags(TaskFlagPreviewWindow);
+    std::thread worker([&] {
+        task.Transcode();
+        taskDone = true;
+    });
+    while (!taskDone) {
+        WaitAndProcessPendingMessages(std::chrono::milliseconds(20));
+    }
+    worker.join();
+    SetPreviewerFactory(nullptr);
+    EXPECT_EQ(shown, 2);
+    EXPECT_TRUE(closedWhileRunning) << "the window stayed open until the task ended";
 }
 
 } // namespace

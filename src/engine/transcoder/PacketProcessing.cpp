@@ -426,6 +426,9 @@ void TCustomTranscoder::ShowPreview(const AVFrame* frame, AVRational timeBase) {
         std::lock_guard lock(PreviewLock());
         flags = flags_;
     }
+    if ((flags & TaskFlagPreviewWindow) == 0) {
+        previewWindow_.reset(); // the preview was switched off: its window closes
+    }
     if (flags == 0) {
         return;
     }
@@ -462,8 +465,12 @@ void TCustomTranscoder::ShowPreview(const AVFrame* frame, AVRational timeBase) {
         }
     }
     if (clear != 0) {
-        std::lock_guard lock(PreviewLock());
-        flags_ = flags_ & ~clear;
+        {
+            std::lock_guard lock(PreviewLock());
+            flags_ = flags_ & ~clear;
+        }
+        // Closed outside the lock: the window goes on the main thread, which may be waiting
+        // for the lock to change the preview flags.
         if (clear == TaskFlagPreviewWindow) {
             previewWindow_.reset();
         }
