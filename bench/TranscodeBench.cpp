@@ -1,9 +1,12 @@
 // Converts one input into one output with the engine's transcoder, from the command line:
 //   transcode-bench [-threads N] INPUT OUTPUT [name=value ...]
 // The options are applied after the input is opened (as the converter does for an output).
+// An "opendvd:" input is read through the DVD plug-in in LibAV beside the program.
 // Prints the wall time of the conversion; the script bench/transcode compares it with the
 // ffmpeg program on the same settings.
 #include "CustomTranscoder.h"
+#include "DVDPlugIn.h"
+#include "DvdAddress.h"
 #include "EngineException.h"
 #include "EngineLogger.h"
 #include "LibraryLoader.h"
@@ -11,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -28,6 +32,15 @@ int main(int argc, char** argv) {
     if (!TLibraryLoader::Instance().LoadLibSet(ConverterLibraries)) {
         std::fprintf(stderr, "%s\n", TLibraryLoader::Instance().LastErrorText().c_str());
         return 1;
+    }
+    if (IsDvdAddress(argv[arg])) {
+        const auto libraryFolder =
+            std::filesystem::read_symlink("/proc/self/exe").parent_path() / "LibAV";
+        if (!LoadDVDPlugIn(libraryFolder.string())) {
+            std::fprintf(stderr, "the DVD plug-in cannot be loaded from %s\n",
+                         libraryFolder.c_str());
+            return 1;
+        }
     }
     TEngineLogger::GetLogger().SetLogLevel(llError);
     TEngineLogger::GetLogger().SetTriggerEventInMainThread(false);
