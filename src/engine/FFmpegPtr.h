@@ -14,8 +14,12 @@ struct AVFrameDeleter {
 struct AVPacketDeleter {
     void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
 };
+// The second-pass statistics (stats_in) belong to the caller, not to the codec.
 struct AVCodecContextDeleter {
-    void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
+    void operator()(AVCodecContext* p) const {
+        ff::av_freep(&p->stats_in);
+        ff::avcodec_free_context(&p);
+    }
 };
 struct AVCodecParametersDeleter {
     void operator()(AVCodecParameters* p) const { ff::avcodec_parameters_free(&p); }

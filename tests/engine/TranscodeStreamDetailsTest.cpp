@@ -182,6 +182,7 @@ void WritePcmMatroska(const std::string& path, const std::vector<double>& packet
         packet->duration = ff::av_rescale_q(SyncPacketSamples, {1, SyncRate}, stream->time_base);
         packet->flags |= AV_PKT_FLAG_KEY;
         ASSERT_GE(ff::av_write_frame(raw, packet.get()), 0);
+        ff::av_packet_unref(packet.get());
     }
     ASSERT_GE(ff::av_write_trailer(raw), 0);
 }
