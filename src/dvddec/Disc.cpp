@@ -63,6 +63,11 @@ void TDisc::Log(void* self, dvd_logger_level_t level, const char* format, va_lis
     }
 }
 
+std::recursive_mutex& LibraryLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 std::unique_ptr<TDisc> TDisc::Open(const std::string& path, std::string& error) {
     // libdvdread loses its reader context when it cannot find the path, so it is only asked
     // about paths that exist.
@@ -71,6 +76,7 @@ std::unique_ptr<TDisc> TDisc::Open(const std::string& path, std::string& error) 
         error = "\"" + path + "\" does not exist";
         return nullptr;
     }
+    std::lock_guard lock(LibraryLock());
     std::unique_ptr<TDisc> disc(new TDisc());
     disc->path_ = path;
     static const dvd_logger_cb logger = {&TDisc::Log};
@@ -103,6 +109,7 @@ const ifo_handle_t* TDisc::TitleSetIfo(int titleSet, std::string& error) {
         return found->second.get();
     }
     // ifoOpen falls back to the .BUP copy when the .IFO file cannot be read.
+    std::lock_guard lock(LibraryLock());
     lastMessage_.clear();
     TIfoPtr ifo(ifoOpen(reader_.get(), titleSet));
     if (!ifo || ifo->vtsi_mat == nullptr || ifo->vts_ptt_srpt == nullptr ||

@@ -8,19 +8,34 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace dvddec {
 
+// libdvdread's opening and closing of discs, IFOs and files are not safe on several threads
+// at once, even on separate readers: concurrent opens of one image fail now and then. They
+// are serialised with this lock; block reads of opened files run freely.
+std::recursive_mutex& LibraryLock();
+
 struct TDvdReaderDeleter {
-    void operator()(dvd_reader_t* reader) const { DVDClose(reader); }
+    void operator()(dvd_reader_t* reader) const {
+        std::lock_guard lock(LibraryLock());
+        DVDClose(reader);
+    }
 };
 struct TIfoDeleter {
-    void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
+    void operator()(ifo_handle_t* ifo) const {
+        std::lock_guard lock(LibraryLock());
+        ifoClose(ifo);
+    }
 };
 struct TDvdFileDeleter {
-    void operator()(dvd_file_t* file) const { DVDCloseFile(file); }
+    void operator()(dvd_file_t* file) const {
+        std::lock_guard lock(LibraryLock());
+        DVDCloseFile(file);
+    }
 };
 using TDvdReaderPtr = std::unique_ptr<dvd_reader_t, TDvdReaderDeleter>;
 using TIfoPtr = std::unique_ptr<ifo_handle_t, TIfoDeleter>;

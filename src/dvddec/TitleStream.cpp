@@ -31,7 +31,11 @@ std::unique_ptr<TDVDStream> TDVDStream::Open(const std::string& path, const TDVD
         error = dvddec::ChapterRangeErrorText(range, param, chapterCount);
         return nullptr;
     }
-    stream->vobs_.reset(DVDOpenFile(stream->disc_->Reader(), layout.titleSet, DVD_READ_TITLE_VOBS));
+    {
+        std::lock_guard lock(dvddec::LibraryLock());
+        stream->vobs_.reset(
+            DVDOpenFile(stream->disc_->Reader(), layout.titleSet, DVD_READ_TITLE_VOBS));
+    }
     if (!stream->vobs_) {
         error = "The video files of title " + std::to_string(param.Title + 1) + " cannot be opened";
         return nullptr;

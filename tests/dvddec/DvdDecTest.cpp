@@ -260,7 +260,7 @@ TEST(TitleStream, HandlesReadIndependentlyOnSeveralThreads) {
         EXPECT_LT(DVDEnumTitle(TESSARO_FIXTURE_DIR), 1);
     }
     for (const auto& result : results) {
-        EXPECT_TRUE(result == vob);
+        EXPECT_TRUE(result == vob) << result.size() << " vs " << vob.size();
     }
 }
 
