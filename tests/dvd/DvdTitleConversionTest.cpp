@@ -2,6 +2,7 @@
 // subpicture, channel count and deinterlacing each address chooses reach the output.
 #include "DVDPlugIn.h"
 #include "EngineException.h"
+#include "MediaInput.h"
 #include "TranscodeTestSupport.h"
 
 #include <cstdlib>
@@ -73,6 +74,44 @@ TEST_F(DvdTitleConversion, AudioIdChoosesTheTrackAndAudioChannelsTheirNumber) {
         ASSERT_GT(samples.size(), 48000u * c.channels);
         EXPECT_NEAR(ToneFrequency(samples, c.channels, 48000), c.frequency, 20.0);
     }
+}
+
+// The stream choice the transcoder and the player share, on the title's demuxed streams.
+TEST_F(DvdTitleConversion, InputLayerChoosesTheAddressedStreams) {
+    AVInputFormatContextPtr context;
+    CustomAVIOContextPtr io;
+    TDvdInputChoice dvd;
+    ASSERT_EQ(OpenMediaInput(context, io, Title1(DvdImage, ",AudioID=129,SubtitleID=32"), nullptr,
+                             nullptr, &dvd),
+              0);
+    ASSERT_GE(ff::avformat_find_stream_info(context.get(), nullptr), 0);
+    EXPECT_EQ(dvd.param.AudioID, 129);
+    EXPECT_EQ(dvd.param.SubtitleID, 32);
+    EXPECT_EQ(DvdPaletteText(dvd.info).substr(0, 14), "ffffff,000000,");
+
+    const auto idOf = [&](int index) { return DvdStreamId(context->streams[index]); };
+    const auto keptIds = [&] {
+        std::vector<int> ids;
+        for (unsigned s = 0; s < context->nb_streams; ++s) {
+            if (context->streams[s]->discard != AVDISCARD_ALL) {
+                ids.push_back(idOf(int(s)));
+            }
+        }
+        return ids;
+    };
+    const int subpicture = FindDvdSubpictureStream(context.get(), 0x20);
+    ASSERT_GE(subpicture, 0);
+    EXPECT_EQ(idOf(subpicture), 0x20);
+    EXPECT_EQ(FindDvdSubpictureStream(context.get(), 0), -1);
+    EXPECT_EQ(FindDvdSubpictureStream(context.get(), 0x21), -1);
+    EXPECT_EQ(FindDvdSubpictureStream(context.get(), 0x81), -1) << "an audio id is no subpicture";
+
+    const int kept = KeepDvdAudioStream(context.get(), 0x81);
+    ASSERT_GE(kept, 0);
+    EXPECT_EQ(idOf(kept), 0x81);
+    // Video, the chosen audio and the subpicture stay; the other track and navigation go.
+    EXPECT_EQ(keptIds(), (std::vector<int>{0xe0, 0x81, 0x20}));
+    EXPECT_EQ(idOf(KeepDvdAudioStream(context.get(), 0xa0)), 0x80) << "no LPCM: the first track";
 }
 
 TEST_F(DvdTitleConversion, ChapterRangeGivesTheDurationOfThoseChapters) {
