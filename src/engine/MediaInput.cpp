@@ -13,6 +13,8 @@ namespace tessaro {
 namespace {
 
 constexpr int DvdNavigationStartCode = 0x1bf;
+constexpr int DvdFirstSubpictureId = 0x20;
+constexpr int DvdLastSubpictureId = 0x3f;
 
 // The track number of a DVD audio stream id: the low three bits for every audio coding.
 int DvdAudioTrack(int streamId) {
@@ -81,6 +83,22 @@ int FindDvdSubpictureStream(const AVFormatContext* context, int subtitleId) {
         }
     }
     return -1;
+}
+
+int FindOrAddDvdSubpictureStream(AVFormatContext* context, int subtitleId) {
+    const int found = FindDvdSubpictureStream(context, subtitleId);
+    if (found >= 0 || subtitleId < DvdFirstSubpictureId || subtitleId > DvdLastSubpictureId) {
+        return found;
+    }
+    AVStream* stream = ff::avformat_new_stream(context, nullptr);
+    if (stream == nullptr) {
+        return -1;
+    }
+    stream->id = subtitleId;
+    stream->time_base = AVRational{1, 90000}; // MPEG program-stream time stamps
+    stream->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    stream->codecpar->codec_id = AV_CODEC_ID_DVD_SUBTITLE;
+    return stream->index;
 }
 
 std::string DvdPaletteText(const TDVDStreamInfo& info) {

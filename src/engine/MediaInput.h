@@ -43,6 +43,12 @@ int KeepDvdAudioStream(AVFormatContext* context, int audioId);
 // that id (0 names none).
 int FindDvdSubpictureStream(const AVFormatContext* context, int subtitleId);
 
+// The subpicture stream whose id is subtitleId, added to the title's streams when the opening
+// analysis did not meet it: a disc's first subtitle often comes minutes in, and the "mpeg"
+// demuxer delivers later packets of that id to a stream of that id made beforehand. -1 when
+// subtitleId is no subpicture id (0x20 to 0x3F).
+int FindOrAddDvdSubpictureStream(AVFormatContext* context, int subtitleId);
+
 // The subpicture colours as the subtitle decoder's "palette" option reads them
 // ("rrggbb,rrggbb,..."); empty when the disc gives no colours, so the decoder guesses them.
 std::string DvdPaletteText(const TDVDStreamInfo& info);

@@ -983,7 +983,7 @@ bool OpenInput(TPlaybackState& state) {
     if (!host.DisableVideo()) {
         video = ff::av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
         subtitle = dvdTitle
-                       ? FindDvdSubpictureStream(format, dvd.param.SubtitleID)
+                       ? FindOrAddDvdSubpictureStream(format, dvd.param.SubtitleID)
                        : ff::av_find_best_stream(format, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
         state.SubpicturePalette = dvdTitle ? DvdPaletteText(dvd.info) : std::string();
     }

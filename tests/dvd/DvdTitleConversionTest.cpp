@@ -114,6 +114,32 @@ TEST_F(DvdTitleConversion, InputLayerChoosesTheAddressedStreams) {
     EXPECT_EQ(idOf(KeepDvdAudioStream(context.get(), 0xa0)), 0x80) << "no LPCM: the first track";
 }
 
+TEST_F(DvdTitleConversion, SubpictureStreamMetLateStillGetsItsPackets) {
+    // An analysis of the first 0.1 s ends before the first subtitle (0.5 s), as one of the
+    // first minutes does on a real disc.
+    AVInputFormatContextPtr context;
+    CustomAVIOContextPtr io;
+    AVDictionaryHolder options;
+    ff::av_dict_set(options.Get(), "analyzeduration", "100000", 0);
+    ff::av_dict_set(options.Get(), "probesize", "32768", 0);
+    ASSERT_EQ(OpenMediaInput(context, io, Title1(DvdFolder, ""), nullptr, options.Get()), 0);
+    ASSERT_GE(ff::avformat_find_stream_info(context.get(), nullptr), 0);
+    ASSERT_EQ(FindDvdSubpictureStream(context.get(), 0x20), -1) << "met by the analysis";
+
+    EXPECT_EQ(FindOrAddDvdSubpictureStream(context.get(), 0x80), -1) << "no subpicture id";
+    const int added = FindOrAddDvdSubpictureStream(context.get(), 0x20);
+    ASSERT_GE(added, 0);
+    EXPECT_EQ(FindOrAddDvdSubpictureStream(context.get(), 0x20), added);
+    int packets = 0;
+    AVPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(context.get(), packet.get()) >= 0) {
+        packets += packet->stream_index == added;
+        ff::av_packet_unref(packet.get());
+    }
+    EXPECT_GT(packets, 0);
+    EXPECT_EQ(FindDvdSubpictureStream(context.get(), 0x20), added) << "a second stream was made";
+}
+
 TEST_F(DvdTitleConversion, ChapterRangeGivesTheDurationOfThoseChapters) {
     const struct {
         std::string fields;
