@@ -263,9 +263,9 @@ void TCustomPlayer::RaiseFileOpen(TPlaybackState& state) {
         const std::int64_t duration = state.ImageSequence ? 0 : state.Duration;
         int frameWidth = -1;
         int frameHeight = -1;
-        if (state.VideoStream != nullptr && state.VideoStream->codecpar->width > 0) {
-            frameWidth = state.VideoStream->codecpar->width;
-            frameHeight = state.VideoStream->codecpar->height;
+        if (state.VideoStream != nullptr && state.VideoStream.load()->codecpar->width > 0) {
+            frameWidth = state.VideoStream.load()->codecpar->width;
+            frameHeight = state.VideoStream.load()->codecpar->height;
         }
         int screenWidth = screenWidth_;
         int screenHeight = screenHeight_;
@@ -627,7 +627,7 @@ void TCustomPlayer::SeekRelative(std::uint8_t Flags, bool Wait, double Seconds) 
 
 TBitmap& TCustomPlayer::GetCurrentFrame(std::int64_t& PTS) {
     auto state = CurrentState();
-    const AVStream* video = state ? state->VideoStream : nullptr;
+    const AVStream* video = state ? state->VideoStream.load() : nullptr;
     if (video != nullptr) {
         snapshot_.SetSize(video->codecpar->width, video->codecpar->height);
         snapshot_.Clear();

@@ -151,8 +151,9 @@ int ConvertAudioFrame(TPlaybackState& state, AVFrame* frame) {
     state.AudioBuffer.resize(std::size_t(bytes));
     KeepForVisualisation(state, reinterpret_cast<const std::int16_t*>(out),
                          std::size_t(converted) * state.AudioChannels);
+    std::lock_guard lock(state.AudioClockMutex); // AudioClock reads it on other threads
     if (frame->pts != AV_NOPTS_VALUE) {
-        state.AudioClockValue = double(frame->pts) * av_q2d(state.AudioStream->time_base);
+        state.AudioClockValue = double(frame->pts) * av_q2d(state.AudioStream.load()->time_base);
     }
     state.AudioClockValue += double(bytes) / BytesPerSecond(state);
     return bytes;
@@ -240,6 +241,8 @@ void AudioCallback(void* opaque, Uint8* stream, int length) {
         state.AudioBufferIndex += std::size_t(chunk);
     }
     std::lock_guard lock(state.AudioClockMutex);
+    state.AudioUnplayedBytes =
+        state.AudioBuffer.size() - std::min(state.AudioBufferIndex, state.AudioBuffer.size());
     if (realBytes > 0) {
         state.CallbackPts = firstPts;
         state.CallbackPlayed = double(realBytes) / bytesPerSecond;
@@ -265,10 +268,10 @@ bool BuildFilterGraph(TPlaybackState& state, const AVFrame* frame) {
         return false;
     }
     graph->scale_sws_opts = ff::av_strdup(FormatText("flags=%d", ScalerFlags).c_str());
-    const AVRational timeBase = state.VideoStream->time_base;
+    const AVRational timeBase = state.VideoStream.load()->time_base;
     AVRational aspect = frame->sample_aspect_ratio;
     if (aspect.num == 0) {
-        aspect = state.VideoStream->codecpar->sample_aspect_ratio;
+        aspect = state.VideoStream.load()->codecpar->sample_aspect_ratio;
     }
     if (aspect.num == 0 || aspect.den == 0) {
         aspect = AVRational{0, 1};
@@ -306,7 +309,8 @@ bool AudioClockRunning(TPlaybackState& state) {
 }
 
 double FrameDuration(const TPlaybackState& state) {
-    const AVRational rate = ff::av_guess_frame_rate(state.Format.get(), state.VideoStream, nullptr);
+    const AVRational rate =
+        ff::av_guess_frame_rate(state.Format.get(), state.VideoStream.load(), nullptr);
     return rate.num != 0 && rate.den != 0 ? av_q2d(av_inv_q(rate)) : 0.04;
 }
 
@@ -579,7 +583,7 @@ void SubtitleThread(TPlaybackState& state) {
             continue;
         }
         slot.Pts = entry.Packet->pts != AV_NOPTS_VALUE
-                       ? double(entry.Packet->pts) * av_q2d(state.SubtitleStream->time_base)
+                       ? double(entry.Packet->pts) * av_q2d(state.SubtitleStream.load()->time_base)
                        : 0;
         PaletteToYuv(slot.Subtitle);
         slot.Filled = true;
@@ -734,9 +738,7 @@ void DrawWaveform(TPlaybackState& state) {
         std::lock_guard lock(state.AudioClockMutex);
         const std::size_t size = state.SampleArray.size();
         // The samples still waiting in the decode buffer have not been heard yet.
-        const std::size_t unplayed = (state.AudioBuffer.size() -
-                                      std::min(state.AudioBufferIndex, state.AudioBuffer.size())) /
-                                     2;
+        const std::size_t unplayed = state.AudioUnplayedBytes / 2;
         std::size_t start = (state.SampleArrayIndex + 2 * size - unplayed - samples.size()) % size;
         // Align the window to a rising zero crossing of the first channel when one is near.
         for (std::size_t back = 0; back < 1000 && back < size; back += channels) {
@@ -889,8 +891,8 @@ void StopDecodingThread(TPacketQueue& queue, std::mutex& mutex, std::condition_v
 }
 
 // Discards a closed component's stream again and closes its decoder.
-void ReleaseComponent(AVStream*& stream, int& index, AVCodecContextPtr& decoder) {
-    stream->discard = AVDISCARD_ALL;
+void ReleaseComponent(std::atomic<AVStream*>& stream, int& index, AVCodecContextPtr& decoder) {
+    stream.load()->discard = AVDISCARD_ALL;
     std::lock_guard lock(CodecLock());
     decoder.reset();
     stream = nullptr;
@@ -1424,9 +1426,9 @@ int OpenWindow(TPlaybackState& state, bool force) {
         if (state.FilterWidth > 0 && state.FilterHeight > 0) {
             width = state.FilterWidth & ~1;
             height = state.FilterHeight & ~1;
-        } else if (state.VideoStream != nullptr && state.VideoStream->codecpar->width > 0) {
-            width = state.VideoStream->codecpar->width & ~1;
-            height = state.VideoStream->codecpar->height & ~1;
+        } else if (state.VideoStream != nullptr && state.VideoStream.load()->codecpar->width > 0) {
+            width = state.VideoStream.load()->codecpar->width & ~1;
+            height = state.VideoStream.load()->codecpar->height & ~1;
         } else {
             width = DefaultWindowWidth;
             height = DefaultWindowHeight;

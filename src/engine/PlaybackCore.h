@@ -147,9 +147,11 @@ struct TPlaybackState {
     int AudioIndex = -1;
     int VideoIndex = -1;
     int SubtitleIndex = -1;
-    AVStream* AudioStream = nullptr;
-    AVStream* VideoStream = nullptr;
-    AVStream* SubtitleStream = nullptr;
+    // Set by the reading thread when a component opens and cleared when it closes, while the
+    // display, decoding and audio threads look at them.
+    std::atomic<AVStream*> AudioStream{nullptr};
+    std::atomic<AVStream*> VideoStream{nullptr};
+    std::atomic<AVStream*> SubtitleStream{nullptr};
     AVCodecContextPtr AudioDecoder;
     AVCodecContextPtr VideoDecoder;
     AVCodecContextPtr SubtitleDecoder;
@@ -165,7 +167,8 @@ struct TPlaybackState {
     std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved samples
     std::size_t AudioBufferIndex = 0;
     bool AudioBufferSilent = false;
-    double AudioClockValue = 0; // time of the end of the decoded samples
+    std::size_t AudioUnplayedBytes = 0; // left in AudioBuffer after a callback; AudioClockMutex
+    double AudioClockValue = 0;         // time of the end of the decoded samples
     SwrContextPtr AudioConverter;
     int AudioSourceFormat = -1;
     int AudioSourceRate = 0;
@@ -174,7 +177,7 @@ struct TPlaybackState {
     AVFramePtr AudioFrame;
     std::vector<std::int16_t> SampleArray; // recent samples for the waveform
     std::size_t SampleArrayIndex = 0;
-    int ShowMode = 0; // 0 none, 1 waveform, 2 spectrum
+    std::atomic<int> ShowMode{0}; // 0 none, 1 waveform, 2 spectrum
     std::mutex AudioClockMutex;
     double CallbackPts = 0;        // time of the first sample handed over by the last callback
     double CallbackPlayed = 0;     // seconds of real samples it handed over
