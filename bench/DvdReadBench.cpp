@@ -1,6 +1,7 @@
 // Throughput of the DVD plug-in: title 1 read through its title stream against `cat` of the
-// same VOB files, and a whole-disc title scan against `lsdvd` and `HandBrakeCLI --scan`. Prints the
-// figures and ratios. Usage: dvd-read-bench DVD_FOLDER [ROUNDS]
+// same VOB files, and a whole-disc title scan against `lsdvd` and `HandBrakeCLI --scan`.
+// Prints the figures and ratios. Usage: dvd-read-bench DVD_FOLDER [ROUNDS]
+#include "BenchSupport.h"
 #include "DVDPlugIn.h"
 #include "DvdTitleStream.h"
 #include "EngineException.h"
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -41,13 +41,6 @@ void Run(const std::string& command) {
     }
 }
 
-std::string ExeDir() {
-    char path[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::filesystem::path(std::string(path, std::size_t(n))).parent_path().string()
-                 : ".";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,8 +51,7 @@ int main(int argc, char** argv) {
     }
     const std::string folder = argv[1];
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
-    if (!LoadDVDPlugIn(ExeDir() + "/LibAV")) {
-        std::fprintf(stderr, "the DVD plug-in cannot be loaded from %s/LibAV\n", ExeDir().c_str());
+    if (!bench::LoadDvdPlugInBesideProgram()) {
         return 1;
     }
 

@@ -4,8 +4,8 @@
 // An "opendvd:" input is read through the DVD plug-in in LibAV beside the program.
 // Prints the wall time of the conversion; the script bench/transcode compares it with the
 // ffmpeg program on the same settings.
+#include "BenchSupport.h"
 #include "CustomTranscoder.h"
-#include "DVDPlugIn.h"
 #include "DvdAddress.h"
 #include "EngineException.h"
 #include "EngineLogger.h"
@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -33,14 +32,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", TLibraryLoader::Instance().LastErrorText().c_str());
         return 1;
     }
-    if (IsDvdAddress(argv[arg])) {
-        const auto libraryFolder =
-            std::filesystem::read_symlink("/proc/self/exe").parent_path() / "LibAV";
-        if (!LoadDVDPlugIn(libraryFolder.string())) {
-            std::fprintf(stderr, "the DVD plug-in cannot be loaded from %s\n",
-                         libraryFolder.c_str());
-            return 1;
-        }
+    if (IsDvdAddress(argv[arg]) && !bench::LoadDvdPlugInBesideProgram()) {
+        return 1;
     }
     TEngineLogger::GetLogger().SetLogLevel(llError);
     TEngineLogger::GetLogger().SetTriggerEventInMainThread(false);

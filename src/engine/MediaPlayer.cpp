@@ -263,9 +263,10 @@ void TCustomPlayer::RaiseFileOpen(TPlaybackState& state) {
         const std::int64_t duration = state.ImageSequence ? 0 : state.Duration;
         int frameWidth = -1;
         int frameHeight = -1;
-        if (state.VideoStream != nullptr && state.VideoStream.load()->codecpar->width > 0) {
-            frameWidth = state.VideoStream.load()->codecpar->width;
-            frameHeight = state.VideoStream.load()->codecpar->height;
+        const AVStream* video = state.VideoStream;
+        if (video != nullptr && video->codecpar->width > 0) {
+            frameWidth = video->codecpar->width;
+            frameHeight = video->codecpar->height;
         }
         int screenWidth = screenWidth_;
         int screenHeight = screenHeight_;

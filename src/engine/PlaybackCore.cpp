@@ -268,10 +268,11 @@ bool BuildFilterGraph(TPlaybackState& state, const AVFrame* frame) {
         return false;
     }
     graph->scale_sws_opts = ff::av_strdup(FormatText("flags=%d", ScalerFlags).c_str());
-    const AVRational timeBase = state.VideoStream.load()->time_base;
+    const AVStream* video = state.VideoStream;
+    const AVRational timeBase = video->time_base;
     AVRational aspect = frame->sample_aspect_ratio;
     if (aspect.num == 0) {
-        aspect = state.VideoStream.load()->codecpar->sample_aspect_ratio;
+        aspect = video->codecpar->sample_aspect_ratio;
     }
     if (aspect.num == 0 || aspect.den == 0) {
         aspect = AVRational{0, 1};
@@ -1426,9 +1427,10 @@ int OpenWindow(TPlaybackState& state, bool force) {
         if (state.FilterWidth > 0 && state.FilterHeight > 0) {
             width = state.FilterWidth & ~1;
             height = state.FilterHeight & ~1;
-        } else if (state.VideoStream != nullptr && state.VideoStream.load()->codecpar->width > 0) {
-            width = state.VideoStream.load()->codecpar->width & ~1;
-            height = state.VideoStream.load()->codecpar->height & ~1;
+        } else if (const AVStream* video = state.VideoStream;
+                   video != nullptr && video->codecpar->width > 0) {
+            width = video->codecpar->width & ~1;
+            height = video->codecpar->height & ~1;
         } else {
             width = DefaultWindowWidth;
             height = DefaultWindowHeight;

@@ -157,7 +157,7 @@ private:
                              AVDictionary** leftOver);
     // What an opendvd: address asks beyond the title's bytes: its audio stream, the subpicture
     // to burn in, and deinterlacing.
-    void ApplyDvdChoice(TInputFile& input);
+    void ApplyDvdChoice(TInputFile& input, const TDvdInputChoice& dvd);
     void ReadInputStreamParameters(TInputFile& input);
     void DecideOutputStreams(TOutputFile& output, bool join);
     bool DefaultSubtitleEncoderFits(const TOutputFile& output) const;

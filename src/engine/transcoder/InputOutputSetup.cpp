@@ -269,16 +269,10 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
     }
 
     // DVD titles arrive as opendvd: addresses and are read through the DVD plug-in.
-    int opened = 0;
-    if (IsDvdAddress(fileName)) {
-        TDvdInputChoice dvd;
-        opened =
-            OpenMediaInput(input->context, input->io, fileName, format, parameters.Get(), &dvd);
-        input->dvd = dvd;
-    } else {
-        opened = OpenInputFile(input->context, input->io, LibraryFileName(fileName), format,
-                               parameters.Get());
-    }
+    TDvdInputChoice dvd;
+    const bool dvdTitle = IsDvdAddress(fileName);
+    const int opened =
+        OpenMediaInput(input->context, input->io, fileName, format, parameters.Get(), &dvd);
     if (opened < 0) {
         errorText_ = tessaro::ErrorText(fileName, opened);
         return false;
@@ -334,13 +328,13 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
     input->seeked = o.startTime != 0;
     o.startTime = 0;
 
-    if (input->dvd) {
-        ApplyDvdChoice(*input);
+    if (dvdTitle) {
+        ApplyDvdChoice(*input, dvd);
     }
     input->forcedDecoders.assign(ctx->nb_streams, nullptr);
     ReadInputStreamParameters(*input);
-    if (input->dvd && input->dvd->param.AudioChannels > 0) {
-        o.audioChannels = input->dvd->param.AudioChannels;
+    if (dvdTitle && dvd.param.AudioChannels > 0) {
+        o.audioChannels = dvd.param.AudioChannels;
     }
 
     if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > TotalDuration()) {
@@ -360,12 +354,12 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
     return true;
 }
 
-void TCustomTranscoder::ApplyDvdChoice(TInputFile& input) {
-    const TDVDParam& param = input.dvd->param;
+void TCustomTranscoder::ApplyDvdChoice(TInputFile& input, const TDvdInputChoice& dvd) {
+    const TDVDParam& param = dvd.param;
     KeepDvdAudioStream(input.context.get(), param.AudioID);
     if (param.SubtitleID != 0) {
         input.burner =
-            std::make_unique<TSubpictureBurner>(param.SubtitleID, DvdPaletteText(input.dvd->info));
+            std::make_unique<TSubpictureBurner>(param.SubtitleID, DvdPaletteText(dvd.info));
     }
     input.deinterlace = param.Deinterlace == 1;
 }

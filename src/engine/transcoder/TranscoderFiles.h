@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,8 +37,7 @@ struct TInputFile {
     std::vector<const AVCodec*> forcedDecoders; // per stream, null = the library's
     int knownStreams = 0;                       // streams found when the input was opened
     bool seeked = false; // opened at a start position: earlier pictures and samples are cut
-    // A DVD title: what its address chose; the burner paints the chosen subpicture stream.
-    std::optional<TDvdInputChoice> dvd;
+    // A DVD title: the burner paints the subpicture stream its address chose.
     std::unique_ptr<TSubpictureBurner> burner;
     bool deinterlace = false; // the title's pictures are deinterlaced whatever "deinterlace" says
 };

@@ -1,0 +1,24 @@
+// Pieces the benchmark programs share.
+#pragma once
+
+#include "DVDPlugIn.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace tessaro::bench {
+
+// Loads the DVD plug-in from LibAV beside the running program, as the product does; prints
+// why and returns false when it cannot be loaded.
+inline bool LoadDvdPlugInBesideProgram() {
+    const std::string folder =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "LibAV").string();
+    if (!LoadDVDPlugIn(folder)) {
+        std::fprintf(stderr, "the DVD plug-in cannot be loaded from %s\n", folder.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace tessaro::bench
