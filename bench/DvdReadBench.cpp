@@ -3,8 +3,8 @@
 // Prints the figures and ratios. Usage: dvd-read-bench DVD_FOLDER [ROUNDS]
 #include "BenchSupport.h"
 #include "DVDPlugIn.h"
-#include "DvdTitleStream.h"
-#include "EngineException.h"
+#include "base/EngineException.h"
+#include "dvdinput/DvdTitleStream.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,11 +5,11 @@
 // Prints the wall time of the conversion; the script bench/transcode compares it with the
 // ffmpeg program on the same settings.
 #include "BenchSupport.h"
-#include "CustomTranscoder.h"
-#include "DvdAddress.h"
-#include "EngineException.h"
-#include "EngineLogger.h"
-#include "LibraryLoader.h"
+#include "base/EngineException.h"
+#include "base/EngineLogger.h"
+#include "dvdinput/DvdAddress.h"
+#include "runtime/LibraryLoader.h"
+#include "transcoder/CustomTranscoder.h"
 
 #include <chrono>
 #include <cstdio>

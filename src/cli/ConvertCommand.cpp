@@ -2,17 +2,17 @@
 // clean stop on Ctrl-C (the output keeps its trailer). Either to an output file with options
 // given field by field, or to one of the catalogue's output formats the way the program's
 // conversion runs do it (settings file, format file, option builder, fresh output name).
-#include "AppPaths.h"
 #include "CliCommand.h"
-#include "ConversionJob.h"
-#include "Converter.h"
 #include "DVDPlugIn.h"
-#include "DefaultSettings.h"
-#include "DvdAddress.h"
-#include "EngineException.h"
-#include "FormatCatalogue.h"
-#include "IniFile.h"
-#include "MainThread.h"
+#include "base/EngineException.h"
+#include "base/MainThread.h"
+#include "converter/Converter.h"
+#include "dvdinput/DvdAddress.h"
+#include "formats/FormatCatalogue.h"
+#include "run/ConversionJob.h"
+#include "settings/AppPaths.h"
+#include "settings/DefaultSettings.h"
+#include "settings/IniFile.h"
 
 #include <atomic>
 #include <chrono>

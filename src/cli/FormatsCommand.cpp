@@ -1,9 +1,9 @@
 // tessaro-cli formats: the output formats of the catalogue with their codes, groups and the
 // extension the format file gives them; the codes are what convert --format takes.
-#include "AppPaths.h"
 #include "CliCommand.h"
-#include "FormatCatalogue.h"
-#include "IniFile.h"
+#include "formats/FormatCatalogue.h"
+#include "settings/AppPaths.h"
+#include "settings/IniFile.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,12 +1,12 @@
 // tessaro-cli play FILE-OR-ADDRESS [--seek SECONDS] [--seconds N]: plays a file or a DVD
 // title in SDL's own window and prints the player's events, one line each.
-#include "AppPaths.h"
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
-#include "DvdAddress.h"
-#include "MainThread.h"
-#include "MediaPlayer.h"
-#include "MediaUtils.h"
+#include "base/MainThread.h"
+#include "base/MediaUtils.h"
+#include "dvdinput/DvdAddress.h"
+#include "player/MediaPlayer.h"
+#include "settings/AppPaths.h"
 
 #include <chrono>
 #include <cstdlib>

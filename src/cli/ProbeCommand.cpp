@@ -1,7 +1,7 @@
 // tessaro-cli probe FILE...: the description of each media file as the media probe gives it.
-#include "AppPaths.h"
 #include "CliCommand.h"
-#include "Converter.h"
+#include "converter/Converter.h"
+#include "settings/AppPaths.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 // tessaro-cli titles LOCATION: the titles of a DVD as the DVD plug-in describes them.
-#include "AppPaths.h"
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
+#include "settings/AppPaths.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "DVDPlugIn.h"
 
-#include "DvdTitleStream.h"
-#include "EngineException.h"
-#include "EngineUtils.h"
-#include "LibraryBinding.h"
+#include "base/EngineException.h"
+#include "base/EngineUtils.h"
+#include "dvdinput/DvdTitleStream.h"
+#include "runtime/LibraryBinding.h"
 
 #include <cstring>
 #include <dlfcn.h>

@@ -1,7 +1,7 @@
 #include "FrmAbout.h"
 
-#include "GlobalObject.h"
-#include "ShellOpen.h"
+#include "shell/GlobalObject.h"
+#include "shell/ShellOpen.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,9 +1,9 @@
 #include "HelpMenu.h"
 
 #include "FrmAbout.h"
-#include "GlobalObject.h"
-#include "ShellOpen.h"
 #include "WebLinks.h"
+#include "shell/GlobalObject.h"
+#include "shell/ShellOpen.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,7 +1,7 @@
 #include "ThemeManager.h"
 
-#include "ErrorReport.h"
-#include "IniFile.h"
+#include "settings/IniFile.h"
+#include "shell/ErrorReport.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,13 +1,13 @@
 // Application object, error texts, start-up state, file locations and helper programs.
-#include "AppPaths.h"
 #include "AppTestSupport.h"
-#include "EngineException.h"
 #include "EngineTestSupport.h"
-#include "ErrorReport.h"
-#include "GlobalObject.h"
-#include "IniFile.h"
-#include "ShellOpen.h"
-#include "StartState.h"
+#include "base/EngineException.h"
+#include "settings/AppPaths.h"
+#include "settings/IniFile.h"
+#include "shell/ErrorReport.h"
+#include "shell/GlobalObject.h"
+#include "shell/ShellOpen.h"
+#include "shell/StartState.h"
 
 #include <filesystem>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
 // What a conversion run reads about its format, the work priority, and a source the probe
 // cannot open.
-#include "ConversionJob.h"
+#include "run/ConversionJob.h"
 #include "AppTestSupport.h"
-#include "Converter.h"
 #include "EngineTestSupport.h"
-#include "IniFile.h"
+#include "converter/Converter.h"
+#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 

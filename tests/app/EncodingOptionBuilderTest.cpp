@@ -1,8 +1,8 @@
 // The encoding option builder for file and DVD tasks, driven by real INI files.
-#include "EncodingOptionBuilder.h"
-#include "DialogService.h"
+#include "formats/EncodingOptionBuilder.h"
 #include "EngineTestSupport.h"
-#include "IniFile.h"
+#include "settings/IniFile.h"
+#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 

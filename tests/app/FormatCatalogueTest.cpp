@@ -1,7 +1,7 @@
 // The built-in catalogue and the format chooser model.
-#include "FormatCatalogue.h"
+#include "formats/FormatCatalogue.h"
 #include "EngineTestSupport.h"
-#include "IniFile.h"
+#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The shipped format file and default settings: every format is complete, the default
 // settings agree with the default positions, and every format builds without asking.
-#include "DefaultSettings.h"
-#include "DialogService.h"
-#include "EncodingOptionBuilder.h"
 #include "EngineTestSupport.h"
-#include "FormatCatalogue.h"
-#include "FormatValueWords.h"
-#include "IniFile.h"
+#include "formats/EncodingOptionBuilder.h"
+#include "formats/FormatCatalogue.h"
+#include "formats/FormatValueWords.h"
+#include "settings/DefaultSettings.h"
+#include "settings/IniFile.h"
+#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 

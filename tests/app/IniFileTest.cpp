@@ -1,4 +1,4 @@
-#include "IniFile.h"
+#include "settings/IniFile.h"
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
 

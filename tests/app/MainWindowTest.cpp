@@ -1,17 +1,17 @@
 // The main window frame, the splash window and the program-wide exception handler,
 // driven offscreen.
 #include "AppTestSupport.h"
-#include "Application.h"
-#include "DialogService.h"
-#include "EngineException.h"
 #include "EngineTestSupport.h"
-#include "ErrorReport.h"
-#include "FrmCover.h"
-#include "FrmMain.h"
-#include "IniFile.h"
-#include "LibraryLoader.h"
 #include "QtTestApplication.h"
 #include "ThemeManager.h"
+#include "base/EngineException.h"
+#include "runtime/LibraryLoader.h"
+#include "settings/IniFile.h"
+#include "shell/Application.h"
+#include "shell/DialogService.h"
+#include "shell/ErrorReport.h"
+#include "shell/FrmCover.h"
+#include "shell/FrmMain.h"
 
 #include <QAction>
 #include <QCheckBox>

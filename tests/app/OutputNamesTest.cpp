@@ -1,8 +1,8 @@
 // Fresh output names in the output folder and the folder fallback.
-#include "OutputNames.h"
-#include "DialogService.h"
+#include "formats/OutputNames.h"
 #include "EngineTestSupport.h"
-#include "IniFile.h"
+#include "settings/IniFile.h"
+#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 

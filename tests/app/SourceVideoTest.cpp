@@ -1,9 +1,9 @@
 // What the builder learns from a real media probe, and what it makes of it.
-#include "DialogService.h"
-#include "EncodingOptionBuilder.h"
 #include "EngineTestSupport.h"
-#include "IniFile.h"
-#include "MediaProbe.h"
+#include "formats/EncodingOptionBuilder.h"
+#include "probe/MediaProbe.h"
+#include "settings/IniFile.h"
+#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Number syntax of parameter values.
-#include "TextRules.h"
+#include "formats/TextRules.h"
 
 #include <gtest/gtest.h>
 

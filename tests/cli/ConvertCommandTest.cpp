@@ -2,7 +2,7 @@
 // an interrupted conversion that still leaves a playable file.
 #include "CliTestSupport.h"
 #include "EngineTestSupport.h"
-#include "MediaProbe.h"
+#include "probe/MediaProbe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // tessaro-cli formats and convert --format: every catalogue format converts a file and a DVD
 // title with the shipped default settings, and the output has the container, codecs, frame
 // size and audio layout the format's current values name; fresh output names in one folder.
-#include "Bindings.h"
 #include "CliTestSupport.h"
-#include "EncoderNames.h"
 #include "EngineTestSupport.h"
-#include "FormatCatalogue.h"
-#include "IniFile.h"
-#include "MediaProbe.h"
+#include "formats/FormatCatalogue.h"
+#include "probe/MediaProbe.h"
+#include "runtime/Bindings.h"
+#include "settings/IniFile.h"
+#include "transcoder/options/EncoderNames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // tessaro-cli probe: the media probe's description of each file, and clear failures.
 #include "CliTestSupport.h"
 #include "EngineTestSupport.h"
-#include "MediaProbe.h"
+#include "probe/MediaProbe.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // hand-over of the title-stream functions to the engine. The failure tests come first: once
 // loaded, the library stays for the rest of the process.
 #include "DVDPlugIn.h"
-#include "DvdTitleStream.h"
-#include "EngineException.h"
 #include "EngineTestSupport.h"
+#include "base/EngineException.h"
+#include "dvdinput/DvdTitleStream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The "opendvd:" address: building, parsing, and the checks against a disc's titles.
-#include "DvdAddress.h"
-#include "EngineException.h"
+#include "dvdinput/DvdAddress.h"
+#include "base/EngineException.h"
 
 #include <gtest/gtest.h>
 

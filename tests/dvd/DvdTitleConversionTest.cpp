@@ -1,9 +1,9 @@
 // Converting DVD titles named by "opendvd:" addresses: the audio track, chapter range,
 // subpicture, channel count and deinterlacing each address chooses reach the output.
 #include "DVDPlugIn.h"
-#include "EngineException.h"
-#include "MediaInput.h"
 #include "TranscodeTestSupport.h"
+#include "base/EngineException.h"
+#include "io/MediaInput.h"
 
 #include <cstdlib>
 

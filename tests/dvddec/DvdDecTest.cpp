@@ -2,12 +2,12 @@
 // as an ISO image, with lsdvd as the independent reference, and its title streams demuxed by
 // avformat.
 #include "DVDDecApi.h"
-#include "DvdTitleStream.h"
 #include "EngineTestSupport.h"
-#include "FFmpegPtr.h"
 #include "Languages.h"
-#include "LibraryLoader.h"
 #include "LsdvdReport.h"
+#include "dvdinput/DvdTitleStream.h"
+#include "runtime/FFmpegPtr.h"
+#include "runtime/LibraryLoader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The converter component: building tasks from the option records, the run and its
 // events, stopping, pausing and thread priorities.
 #include "ConverterTestSupport.h"
-#include "EngineException.h"
 #include "EngineTestSupport.h"
-#include "MediaProbe.h"
+#include "base/EngineException.h"
+#include "probe/MediaProbe.h"
 
 #include <algorithm>
 #include <atomic>

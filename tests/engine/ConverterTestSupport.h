@@ -2,12 +2,12 @@
 // records for short conversions and decoded-frame checksums of a file.
 #pragma once
 
-#include "Bindings.h"
-#include "Converter.h"
-#include "FFmpegPtr.h"
-#include "LibraryLoader.h"
-#include "MainThread.h"
 #include "TranscodeTestSupport.h"
+#include "base/MainThread.h"
+#include "converter/Converter.h"
+#include "runtime/Bindings.h"
+#include "runtime/FFmpegPtr.h"
+#include "runtime/LibraryLoader.h"
 
 #include <chrono>
 #include <cstdint>

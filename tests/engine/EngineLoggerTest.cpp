@@ -1,8 +1,8 @@
-#include "EngineLogger.h"
-#include "Bindings.h"
+#include "base/EngineLogger.h"
 #include "EngineTestSupport.h"
-#include "LibraryLoader.h"
-#include "MainThread.h"
+#include "base/MainThread.h"
+#include "runtime/Bindings.h"
+#include "runtime/LibraryLoader.h"
 
 #include <condition_variable>
 #include <mutex>

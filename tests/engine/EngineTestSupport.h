@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "LibraryLoader.h"
+#include "runtime/LibraryLoader.h"
 
 #include <gtest/gtest.h>
 

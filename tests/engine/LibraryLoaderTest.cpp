@@ -1,6 +1,6 @@
-#include "LibraryLoader.h"
-#include "Bindings.h"
+#include "runtime/LibraryLoader.h"
 #include "EngineTestSupport.h"
+#include "runtime/Bindings.h"
 
 #include <cstring>
 #include <dlfcn.h>

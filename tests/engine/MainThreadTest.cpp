@@ -1,4 +1,4 @@
-#include "MainThread.h"
+#include "base/MainThread.h"
 
 #include <atomic>
 #include <stdexcept>

@@ -1,8 +1,8 @@
-#include "MediaPlayer.h"
-#include "Bindings.h"
-#include "EngineLogger.h"
-#include "LibraryLoader.h"
-#include "MainThread.h"
+#include "player/MediaPlayer.h"
+#include "base/EngineLogger.h"
+#include "base/MainThread.h"
+#include "runtime/Bindings.h"
+#include "runtime/LibraryLoader.h"
 
 #include <gtest/gtest.h>
 

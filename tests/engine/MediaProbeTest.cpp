@@ -1,9 +1,9 @@
-#include "MediaProbe.h"
-#include "Bindings.h"
-#include "EngineException.h"
-#include "EngineLogger.h"
-#include "FFmpegPtr.h"
-#include "LibraryLoader.h"
+#include "probe/MediaProbe.h"
+#include "base/EngineException.h"
+#include "base/EngineLogger.h"
+#include "runtime/Bindings.h"
+#include "runtime/FFmpegPtr.h"
+#include "runtime/LibraryLoader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "MediaUtils.h"
+#include "base/MediaUtils.h"
 #include "EngineTestSupport.h"
-#include "EngineUtils.h"
-#include "FFmpegPtr.h"
-#include "LibraryLoader.h"
+#include "base/EngineUtils.h"
+#include "runtime/FFmpegPtr.h"
+#include "runtime/LibraryLoader.h"
 
 #include <fstream>
 

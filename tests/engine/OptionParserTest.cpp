@@ -1,5 +1,5 @@
-#include "EncoderNames.h"
 #include "TranscoderOptionsTestSupport.h"
+#include "transcoder/options/EncoderNames.h"
 
 #include <cmath>
 

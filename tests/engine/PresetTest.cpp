@@ -1,6 +1,6 @@
 #include "EngineTestSupport.h"
-#include "Presets.h"
 #include "TranscoderOptionsTestSupport.h"
+#include "transcoder/options/Presets.h"
 
 #include <cstring>
 #include <fstream>

@@ -1,6 +1,6 @@
-#include "Previewer.h"
-#include "Bitmap.h"
-#include "MainThread.h"
+#include "converter/Previewer.h"
+#include "base/Bitmap.h"
+#include "base/MainThread.h"
 
 #include <atomic>
 #include <thread>

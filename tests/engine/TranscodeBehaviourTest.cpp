@@ -2,8 +2,8 @@
 // limits, join mode, several outputs, stops, errors and progress reports.
 #include "TranscodeTestSupport.h"
 
-#include "EngineException.h"
-#include "VideoFilterGraph.h"
+#include "base/EngineException.h"
+#include "transcoder/pipeline/VideoFilterGraph.h"
 
 #include <chrono>
 #include <cstring>

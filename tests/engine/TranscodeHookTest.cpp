@@ -1,9 +1,9 @@
 // The custom frame hook: what the handler sees, and what reaches the encoder.
 #include "TranscodeTestSupport.h"
 
-#include "Bitmap.h"
-#include "MainThread.h"
-#include "Previewer.h"
+#include "base/Bitmap.h"
+#include "base/MainThread.h"
+#include "converter/Previewer.h"
 
 #include <chrono>
 #include <fstream>

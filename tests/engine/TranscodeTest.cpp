@@ -1,7 +1,7 @@
 // End-to-end conversions: each output is read back with avformat and checked.
 #include "TranscodeTestSupport.h"
 
-#include "EngineException.h"
+#include "base/EngineException.h"
 
 #include <fstream>
 

@@ -2,13 +2,13 @@
 // reading back what an output file holds through the media libraries.
 #pragma once
 
-#include "Bindings.h"
-#include "CustomTranscoder.h"
-#include "EngineLogger.h"
-#include "FFmpegPtr.h"
-#include "LibraryLoader.h"
-#include "MediaUtils.h"
 #include "TranscoderOptionsTestSupport.h"
+#include "base/EngineLogger.h"
+#include "base/MediaUtils.h"
+#include "runtime/Bindings.h"
+#include "runtime/FFmpegPtr.h"
+#include "runtime/LibraryLoader.h"
+#include "transcoder/CustomTranscoder.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -2,11 +2,11 @@
 // and the engine log captured as lines.
 #pragma once
 
-#include "Bindings.h"
-#include "CustomTranscoder.h"
-#include "EngineException.h"
-#include "EngineLogger.h"
-#include "LibraryLoader.h"
+#include "base/EngineException.h"
+#include "base/EngineLogger.h"
+#include "runtime/Bindings.h"
+#include "runtime/LibraryLoader.h"
+#include "transcoder/CustomTranscoder.h"
 
 #include <functional>
 #include <memory>

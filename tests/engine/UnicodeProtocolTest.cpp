@@ -1,8 +1,8 @@
-#include "UnicodeProtocol.h"
+#include "io/UnicodeProtocol.h"
 #include "EngineTestSupport.h"
-#include "FFmpegPtr.h"
-#include "LibraryLoader.h"
-#include "MediaUtils.h"
+#include "base/MediaUtils.h"
+#include "runtime/FFmpegPtr.h"
+#include "runtime/LibraryLoader.h"
 
 #include <fstream>
 

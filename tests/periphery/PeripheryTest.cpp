@@ -1,16 +1,16 @@
 // Colour themes and their menu, help links and the about window.
 #include "AppTestSupport.h"
-#include "DialogService.h"
 #include "EngineTestSupport.h"
-#include "ErrorReport.h"
 #include "FrmAbout.h"
-#include "GlobalObject.h"
 #include "HelpMenu.h"
-#include "IniFile.h"
 #include "QtTestApplication.h"
-#include "ShellOpen.h"
 #include "ThemeManager.h"
 #include "WebLinks.h"
+#include "settings/IniFile.h"
+#include "shell/DialogService.h"
+#include "shell/ErrorReport.h"
+#include "shell/GlobalObject.h"
+#include "shell/ShellOpen.h"
 
 #include <QAction>
 #include <QApplication>

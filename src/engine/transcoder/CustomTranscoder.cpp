@@ -1,6 +1,6 @@
-#include "CustomTranscoder.h"
+#include "transcoder/CustomTranscoder.h"
 
-#include "LegacyCodecOptions.h"
+#include "transcoder/options/LegacyCodecOptions.h"
 
 namespace tessaro {
 

@@ -4,11 +4,11 @@
 // and live in their own source files.
 #pragma once
 
-#include "Previewer.h"
-#include "RGBConverter.h"
-#include "TranscoderCallbacks.h"
-#include "TranscoderFiles.h"
-#include "TranscoderOptions.h"
+#include "base/RGBConverter.h"
+#include "converter/Previewer.h"
+#include "transcoder/options/TranscoderOptions.h"
+#include "transcoder/pipeline/TranscoderCallbacks.h"
+#include "transcoder/pipeline/TranscoderFiles.h"
 
 #include <atomic>
 #include <memory>

@@ -1,0 +1,150 @@
+#include "run/ConversionJob.h"
+
+#include "converter/Converter.h"
+#include "dvdinput/DvdAddress.h"
+#include "formats/FormatCatalogue.h"
+#include "formats/OutputNames.h"
+#include "settings/IniFile.h"
+
+#include <iterator>
+
+namespace tessaro {
+
+namespace {
+
+TRowZoom ZoomOf(const std::string& zoomMode, std::int32_t top, std::int32_t left,
+                std::int32_t bottom, std::int32_t right) {
+    return TRowZoom{zoomMode, top, left, bottom, right};
+}
+
+std::string OutputNameFor(const TRunContext& run, const std::string& source,
+                          const TRunFormat& format) {
+    if (!run.OutputFolder.empty()) {
+        return MakeOutputNameInFolder(run.OutputFolder, source, format.ExtensionText);
+    }
+    return MakeOutputName(run.Settings, source, format.ExtensionText);
+}
+
+TPreparedTask Failed(const std::string& error) {
+    TPreparedTask task;
+    task.Error = error;
+    return task;
+}
+
+// Adjusts the record, then sets the task's output; a refused output removes the task again
+// so that no task without an output is left in the list.
+TPreparedTask SetOutput(TCustomConverter& converter, int taskIndex, const std::string& outputName,
+                        TOutputOptions& output, const TOutputAdjustment& adjust) {
+    if (adjust) {
+        adjust(output);
+    }
+    if (!converter.SetOutputFile(taskIndex, outputName, &output)) {
+        const std::string error = converter.LastError();
+        converter.RemoveTask(taskIndex);
+        return Failed(error);
+    }
+    TPreparedTask task;
+    task.TaskIndex = taskIndex;
+    task.OutputName = outputName;
+    return task;
+}
+
+} // namespace
+
+int StoredFormatCode(const TIniFile& settings) {
+    return settings.ReadInteger(kSettingsSection, "FormatCode", 1);
+}
+
+TRunFormat ReadRunFormat(const TRunContext& run) {
+    const std::string section = FormatSectionName(run.FormatCode);
+    TRunFormat format;
+    format.ExtensionText = "." + run.Formats.ReadString(section, "FileExt", "mp4");
+    format.ZoomMode = run.Settings.ReadString(section, "parazoom", "lbox");
+    return format;
+}
+
+void ApplyRunPriority(TCustomConverter& converter, const TIniFile& settings) {
+    // Indexed by the stored value.
+    constexpr TThreadPriority priorities[] = {tpIdle, tpNormal, tpLower, tpLowest};
+    const int stored = settings.ReadInteger(kSettingsSection, "priority", 1);
+    if (stored >= 0 && stored < int(std::size(priorities))) {
+        converter.SetThreadPriority(priorities[stored]);
+    }
+}
+
+TPreparedTask AddFileTask(TCustomConverter& converter, const TRunContext& run, const TFileRow& row,
+                          const TOutputAdjustment& adjust) {
+    TInputOptions input;
+    InitInputOptions(input);
+    input.FileName = row.SourcePath;
+    TMediaProbe& probe = converter.Probe();
+    if (!probe.LoadFile(input.FileName)) {
+        return Failed(probe.LastError());
+    }
+    // The probe's file stays open while the task is prepared and is closed in every case.
+    struct TCloseProbe {
+        TMediaProbe& probe;
+        ~TCloseProbe() { probe.CloseFile(); }
+    } closeProbe{probe};
+
+    if (row.TrimStart >= 0) {
+        input.StartTime = row.TrimStart;
+    }
+    const TRunFormat format = ReadRunFormat(run);
+    const std::string outputName = OutputNameFor(run, probe.GetFileName(), format);
+
+    TOutputOptions output;
+    InitOutputOptions(output);
+    output.FileName = outputName;
+    BuildEncodingOptions(
+        {run.Settings, run.Formats}, run.FormatCode,
+        ZoomOf(format.ZoomMode, row.CropTop, row.CropLeft, row.CropBottom, row.CropRight),
+        SourceVideoOf(probe), output, input);
+
+    const int taskIndex = converter.AddTask(input.FileName, &input);
+    if (taskIndex < 0) {
+        return Failed(converter.LastError());
+    }
+    return SetOutput(converter, taskIndex, outputName, output, adjust);
+}
+
+TPreparedTask AddDvdTitleTask(TCustomConverter& converter, const TRunContext& run,
+                              const TDvdRow& row, const TDVDTitleInfo& title,
+                              const TOutputAdjustment& adjust) {
+    const TRunFormat format = ReadRunFormat(run);
+    const std::string outputName = OutputNameFor(run, row.Caption, format);
+
+    TInputOptions input;
+    InitInputOptions(input);
+    input.FileName = MakeDvdAddress(row.Location, row.Param);
+    if (row.TrimStart >= 0) {
+        input.StartTime = row.TrimStart;
+    }
+
+    TOutputOptions output;
+    InitOutputOptions(output);
+    const TRowZoom zoom =
+        ZoomOf(format.ZoomMode, row.CropTop, row.CropLeft, row.CropBottom, row.CropRight);
+    if (zoom.CropTop > 0 || zoom.CropBottom > 0 || zoom.CropLeft > 0 || zoom.CropRight > 0) {
+        output.CropTop = zoom.CropTop;
+        output.CropBottom = zoom.CropBottom;
+        output.CropLeft = zoom.CropLeft;
+        output.CropRight = zoom.CropRight;
+    }
+    BuildDVDEncodingOptions({run.Settings, run.Formats}, run.FormatCode, zoom, title.Width,
+                            title.Height, output, input);
+    if (row.TrimLength > 0) {
+        output.Duration = row.TrimLength;
+    }
+    output.CustomHook = row.FrameEffects;
+
+    // The task is added once the input record is complete: audio-only formats add
+    // input options of their own.
+    const int taskIndex = converter.AddTask(input.FileName, &input);
+    if (taskIndex < 0) {
+        return Failed(converter.LastError());
+    }
+    return SetOutput(converter, taskIndex, outputName, output, adjust);
+}
+
+} // namespace tessaro

@@ -1,0 +1,195 @@
+// The main window: menus, toolbar, source list, DVD group, preview group, output
+// parameter panel and output folder row. This file builds the frame and runs its
+// creation, first showing and closing; the features behind the controls are added
+// by their own units.
+#pragma once
+
+#include "base/Bitmap.h"
+#include "settings/AppPaths.h"
+#include "shell/GlobalObject.h"
+
+#include <QMainWindow>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace tessaro {
+
+class TThemeManager;
+class TSkinMenu;
+class THelpMenu;
+
+// The controls of the main window, named as the program's units refer to them.
+struct TfrmMainControls {
+    // Menus.
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuEdit = nullptr;
+    QMenu* mnuTools = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QMenu* Skin1 = nullptr;
+    QAction* Add1 = nullptr;
+    QAction* Remove1 = nullptr;
+    QAction* Clear1 = nullptr;
+    QAction* Start1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Crop1 = nullptr;
+    QAction* Trim1 = nullptr;
+    QAction* VideoEffect1 = nullptr;
+    QAction* CheckAll1 = nullptr;
+    QAction* UncheckAll1 = nullptr;
+    QAction* ReverseCheck1 = nullptr;
+    QAction* Check1 = nullptr;
+    QAction* Uncheck1 = nullptr;
+    QAction* Options1 = nullptr;
+    QMenu* PopupMenuAddDVD = nullptr;
+    QMenu* AddDVDDriver1 = nullptr;
+    QAction* AddIFOFile1 = nullptr;
+
+    // Toolbar row.
+    QPushButton* BtnAdd = nullptr;
+    QPushButton* BtnRemove = nullptr;
+    QPushButton* BtnClear = nullptr;
+    QPushButton* BtnEdit = nullptr;
+    QPushButton* BtnStart = nullptr;
+    QPushButton* BtnExit = nullptr;
+    QPushButton* BtnAddDVD = nullptr;
+    QPushButton* btnDVDStart = nullptr;
+
+    // Source list and DVD group.
+    QTreeWidget* lvFiles = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QComboBox* cmbAudioLanguage = nullptr;
+    QComboBox* cmbSubtitle = nullptr;
+    QLineEdit* edtFrom = nullptr;
+    QLineEdit* edtTo = nullptr;
+    QToolButton* btnUp = nullptr;
+    QToolButton* btnDown = nullptr;
+    QToolButton* btnUp1 = nullptr;
+    QToolButton* btnDown1 = nullptr;
+
+    // Preview group.
+    QGroupBox* GroupBox1 = nullptr;
+    QWidget* pan1 = nullptr;
+    QToolButton* imgbtnPlay = nullptr;
+    QToolButton* imgbtnPAuse = nullptr;
+    QToolButton* imgbtnStop = nullptr;
+    QToolButton* imgbtnSnap = nullptr;
+    QLabel* lblTime = nullptr;
+    QLabel* lblPTS = nullptr;
+    QSlider* trcPreview = nullptr;
+    QLabel* lbl2 = nullptr;
+    QSlider* trcVolume = nullptr;
+    QCheckBox* ckMute = nullptr;
+    QLabel* imgPreview = nullptr;
+
+    // Output format and parameter panel.
+    QLineEdit* edt1 = nullptr;
+    QToolButton* imgbtn1 = nullptr;
+    QListWidget* lst1 = nullptr;
+    QGroupBox* grpVideo = nullptr;
+    QGroupBox* grpAudio = nullptr;
+    QComboBox* cmbVideoSize = nullptr;
+    QComboBox* cmbVideoEncoder = nullptr;
+    QComboBox* cmbVideoBitRate = nullptr;
+    QComboBox* cmbFrameRate = nullptr;
+    QComboBox* cmbZoom = nullptr;
+    QComboBox* cmbSamplerate = nullptr;
+    QComboBox* cmbAudioEncoder = nullptr;
+    QComboBox* cmbChannel = nullptr;
+    QComboBox* cmbAudioBitRate = nullptr;
+    QComboBox* cmbVolume = nullptr;
+    QPushButton* btnDefault = nullptr;
+    QPushButton* btnStartBelow = nullptr;
+
+    // Output folder row.
+    QLineEdit* edDirectory = nullptr;
+    QPushButton* btnBrows = nullptr;
+    QPushButton* btnOpen = nullptr;
+
+    // Hidden log of library loading failures.
+    QPlainTextEdit* mmoLog = nullptr;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int OuterWidth = 786;
+    static constexpr int OuterHeight = 522;
+
+    explicit TfrmMain(const TAppLocation& location, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    const TfrmMainControls& Controls() const { return c_; }
+    // The application object; nullptr once the window has agreed to close.
+    TGlobalObject* Global() const { return global_.get(); }
+    TThemeManager& Themes() const { return *themes_; }
+    TSkinMenu& SkinMenu() const { return *skinMenu_; }
+    THelpMenu& HelpMenu() const { return *helpMenu_; }
+
+    const std::string& CurrentFormatCode() const { return currentFormatCode_; }
+    const std::string& CurrentFormatName() const { return currentFormatName_; }
+    const std::string& DvdFolder() const { return dvdFolder_; }
+    bool ClosingForUpgrade() const { return closingForUpgrade_; }
+    void SetClosingForUpgrade(bool value) { closingForUpgrade_ = value; }
+    bool PreviewStopped() const { return previewStopped_; }
+    bool PreviewPaused() const { return previewPaused_; }
+    bool PlayAfterAdd() const { return playAfterAdd_; }
+    // Receives the converter's preview frames; exists from the first showing until the
+    // window has agreed to close.
+    TBitmap* PreviewFrame() const { return previewFrame_.get(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolbar(QWidget* client);
+    void BuildSourceList(QWidget* client);
+    void BuildDvdGroup(QWidget* client);
+    void BuildPreviewGroup(QWidget* client);
+    void BuildFormatPanel(QWidget* client);
+    void BuildOutputFolderRow(QWidget* client);
+
+    void FormCreate(const TAppLocation& location);
+    void LoadPlayerLibraries(const std::string& exeDir);
+    void FormShow();
+    void FixOuterSize();
+    bool FormCloseQuery();
+
+    TfrmMainControls c_;
+    std::unique_ptr<TGlobalObject> global_;
+    std::unique_ptr<TThemeManager> themes_;
+    TSkinMenu* skinMenu_ = nullptr;
+    THelpMenu* helpMenu_ = nullptr;
+
+    std::string currentFormatCode_;
+    std::string currentFormatName_;
+    std::unique_ptr<TBitmap> previewFrame_;
+    std::vector<std::int32_t> taskRows_;
+    std::string dvdFolder_;
+    bool closingForUpgrade_ = false;
+    bool previewStopped_ = true;
+    bool previewPaused_ = false;
+    bool playAfterAdd_ = false;
+    bool shownOnce_ = false;
+};
+
+} // namespace tessaro

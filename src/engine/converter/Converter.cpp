@@ -1,0 +1,414 @@
+#include "converter/Converter.h"
+
+#include "base/EngineException.h"
+#include "base/EngineLogger.h"
+#include "base/MainThread.h"
+#include "runtime/LibraryLoader.h"
+
+namespace tessaro {
+
+// Delivers terminate notices in the order they were queued. In a threaded run they go to
+// one notifier thread, so a handler runs neither on the finishing worker nor under a
+// component lock, and the final notice always comes last. In a run on the calling thread
+// the thread that queued a notice delivers it after leaving the lock; a notice queued by a
+// handler is delivered when that handler returns.
+class TCustomConverter::TNoticeQueue {
+public:
+    explicit TNoticeQueue(TCustomConverter& owner) : owner_(owner) {}
+
+    ~TNoticeQueue() {
+        {
+            std::lock_guard guard(lock_);
+            quit_ = true;
+            arrived_.notify_all();
+        }
+        if (notifier_.joinable()) {
+            if (notifier_.get_id() == std::this_thread::get_id()) {
+                notifier_.detach();
+            } else {
+                notifier_.join();
+            }
+        }
+    }
+
+    void Post(const TTerminateInfo& info, bool threaded) {
+        std::lock_guard guard(lock_);
+        if (!threaded) {
+            direct_.push_back(info);
+            return;
+        }
+        threadedQueue_.push_back(info);
+        if (!notifier_.joinable()) {
+            notifier_ = std::thread([this] { NotifierLoop(); });
+        }
+        arrived_.notify_all();
+    }
+
+    void DeliverDirect() {
+        std::unique_lock guard(lock_);
+        if (delivering_) {
+            return;
+        }
+        delivering_ = true;
+        while (!direct_.empty()) {
+            const TTerminateInfo info = std::move(direct_.front());
+            direct_.pop_front();
+            guard.unlock();
+            owner_.CallTerminateHandler(info);
+            guard.lock();
+        }
+        delivering_ = false;
+    }
+
+private:
+    void NotifierLoop() {
+        std::unique_lock guard(lock_);
+        for (;;) {
+            arrived_.wait(guard, [this] { return quit_ || !threadedQueue_.empty(); });
+            if (quit_) {
+                return;
+            }
+            const TTerminateInfo info = std::move(threadedQueue_.front());
+            threadedQueue_.pop_front();
+            guard.unlock();
+            owner_.CallTerminateHandler(info);
+            guard.lock();
+        }
+    }
+
+    TCustomConverter& owner_;
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::deque<TTerminateInfo> threadedQueue_;
+    std::deque<TTerminateInfo> direct_;
+    bool delivering_ = false;
+    bool quit_ = false;
+    std::thread notifier_;
+};
+
+TCustomConverter::TCustomConverter()
+    : probe_(std::make_unique<TMediaProbe>()), notices_(std::make_unique<TNoticeQueue>(*this)) {}
+
+TCustomConverter::~TCustomConverter() {
+    // No events during destruction: the handlers' owners may already be gone.
+    {
+        std::lock_guard guard(handlersLock_);
+        onCustomHook_ = nullptr;
+        onPreviewBitmap_ = nullptr;
+        onProgress_ = nullptr;
+        onTerminate_ = nullptr;
+    }
+    {
+        std::lock_guard guard(terminateLock_);
+        pendingCount_ = 0;
+    }
+    tasks_.StopAll(true, false);
+    // A handler still running finishes before the component goes.
+    for (std::mutex* lock : {&hookLock_, &previewLock_, &progressLock_, &terminateLock_}) {
+        std::lock_guard guard(*lock);
+    }
+    tasks_.Clear();
+    notices_.reset();
+}
+
+// ---- libraries and properties --------------------------------------------------------
+
+bool TCustomConverter::LoadLibraries(const std::string& libraryDir) {
+    TLibraryLoader& loader = TLibraryLoader::Instance();
+    loader.SetLibraryDir(libraryDir);
+    if (loader.LoadLibSet(ConverterLibraries)) {
+        return true;
+    }
+    SetLastError(loader.LastErrorText());
+    return false;
+}
+
+bool TCustomConverter::LibrariesLoaded() const {
+    return TLibraryLoader::Instance().IsLibSetLoaded(ConverterLibraries);
+}
+
+std::string TCustomConverter::LastError() const {
+    std::lock_guard guard(lastErrorLock_);
+    return lastError_;
+}
+
+void TCustomConverter::SetLastError(const std::string& text) {
+    std::lock_guard guard(lastErrorLock_);
+    lastError_ = text;
+}
+
+void TCustomConverter::SetProgressInterval(int milliseconds) {
+    progressInterval_ = milliseconds > 100 ? milliseconds : 100;
+}
+
+void TCustomConverter::SetPreview(bool value) {
+    preview_ = value;
+    tasks_.SetFlagBit(TaskFlagPreviewWindow, value);
+}
+
+void TCustomConverter::SetPreviewBitmap(bool value) {
+    previewBitmap_ = value;
+    tasks_.SetFlagBit(TaskFlagPreviewBitmap, value);
+}
+
+void TCustomConverter::SetOnCustomHook(TCustomHookEvent handler) {
+    std::lock_guard guard(handlersLock_);
+    onCustomHook_ = std::move(handler);
+}
+
+void TCustomConverter::SetOnPreviewBitmap(TPreviewBitmapEvent handler) {
+    std::lock_guard guard(handlersLock_);
+    onPreviewBitmap_ = std::move(handler);
+}
+
+void TCustomConverter::SetOnProgress(TProgressEvent handler) {
+    std::lock_guard guard(handlersLock_);
+    onProgress_ = std::move(handler);
+}
+
+void TCustomConverter::SetOnTerminate(TTerminateEvent handler) {
+    std::lock_guard guard(handlersLock_);
+    onTerminate_ = std::move(handler);
+}
+
+// ---- task list -----------------------------------------------------------------------
+
+void TCustomConverter::CheckNotWorking(const char* operation) const {
+    if (working_) {
+        throw EngineException(FormatText("Cannot %s while working.", operation));
+    }
+}
+
+TTranscoder& TCustomConverter::TaskAt(int index) const {
+    TTranscoder* task = tasks_.Item(index);
+    if (task == nullptr) {
+        throw EngineException(FormatText("List index out of bounds (%d)", index));
+    }
+    return *task;
+}
+
+TMediaProbe* TCustomConverter::InputProbe(int taskIndex, int fileIndex) const {
+    TTranscoder* task = tasks_.Item(taskIndex);
+    return task != nullptr ? task->InputProbe(fileIndex) : nullptr;
+}
+
+void TCustomConverter::RemoveTask(int taskIndex) {
+    CheckNotWorking("RemoveTask");
+    tasks_.Delete(taskIndex);
+}
+
+void TCustomConverter::ClearTasks() {
+    if (working_ && !allDone_) {
+        throw EngineException("Cannot ClearTasks while working.");
+    }
+    tasks_.Clear();
+    std::lock_guard guard(terminateLock_);
+    finishedCount_ = 0;
+    nextTaskIndex_ = -1;
+    pendingCount_ = 0;
+    allDone_ = false;
+    finalQueued_ = false;
+    threaded_ = false;
+    working_ = false;
+}
+
+// ---- running -------------------------------------------------------------------------
+
+void TCustomConverter::StartTask(int parallelCount) {
+    CheckNotWorking("StartTask");
+    {
+        std::lock_guard guard(terminateLock_);
+        finishedCount_ = 0;
+        nextTaskIndex_ = 0;
+        pendingCount_ = tasks_.Count();
+        allDone_ = false;
+        finalQueued_ = false;
+        threaded_ = parallelCount > 0;
+        working_ = true;
+    }
+    tasks_.ResumeAll(); // no pause left over from before the run
+    if (tasks_.Count() == 0) {
+        // Nothing to run: the run ends at once, so it cannot stay "working" forever.
+        DoTerminate(nullptr);
+        return;
+    }
+    for (;;) {
+        TTranscoder* task = nullptr;
+        {
+            std::lock_guard guard(terminateLock_);
+            task = ClaimNextTask();
+        }
+        if (task == nullptr) {
+            break;
+        }
+        StartClaimedTask(*task);
+        if (threaded_ && --parallelCount == 0) {
+            break;
+        }
+    }
+}
+
+TTranscoder* TCustomConverter::ClaimNextTask() {
+    if (pendingCount_ <= 0) {
+        return nullptr;
+    }
+    --pendingCount_;
+    return tasks_.Item(nextTaskIndex_++);
+}
+
+void TCustomConverter::StartClaimedTask(TTranscoder& task) {
+    task.ProgressIntervalMicroseconds = std::int64_t(progressInterval_) * 1000;
+    task.Start(threaded_, threadPriority_);
+}
+
+void TCustomConverter::PauseAll() {
+    tasks_.SuspendAll(working_ && !allDone_);
+}
+
+void TCustomConverter::ResumeAll() {
+    tasks_.ResumeAll();
+}
+
+void TCustomConverter::StopAll(bool waitForEnd) {
+    {
+        std::lock_guard guard(terminateLock_);
+        pendingCount_ = 0;
+    }
+    // Tasks that never started get their notice only within a run; outside one they stay
+    // ready to run.
+    tasks_.StopAll(waitForEnd, working_ && !allDone_);
+}
+
+// ---- events --------------------------------------------------------------------------
+
+void TCustomConverter::DoTerminate(TTranscoder* task) {
+    TTranscoder* next = nullptr;
+    bool threaded = false;
+    bool finalQueued = false;
+    {
+        std::lock_guard guard(terminateLock_);
+        threaded = threaded_;
+        if (task == nullptr) {
+            finalQueued = QueueFinalNotice();
+        } else {
+            TTerminateInfo info;
+            info.TaskIndex = tasks_.IndexOf(task);
+            info.Finished = task->Finished();
+            info.Exception = task->ExceptionRaised();
+            info.ExceptionMsg = task->ExceptionMessage();
+            if (Handler(onTerminate_)) {
+                notices_->Post(info, threaded);
+            }
+            ++finishedCount_;
+            if (pendingCount_ < 1) {
+                if (finishedCount_ >= tasks_.Count()) {
+                    finalQueued = QueueFinalNotice();
+                }
+            } else if (threaded) {
+                next = ClaimNextTask();
+            }
+        }
+    }
+    if (!threaded) {
+        notices_->DeliverDirect();
+        // Only now: a handler of the final notice runs inside the last task's body, which
+        // must not be freed under it.
+        if (finalQueued) {
+            allDone_ = true;
+        }
+    }
+    if (next != nullptr) {
+        StartClaimedTask(*next);
+    }
+}
+
+bool TCustomConverter::QueueFinalNotice() {
+    if (finalQueued_) {
+        return false;
+    }
+    finalQueued_ = true;
+    if (Handler(onTerminate_)) {
+        TTerminateInfo info;
+        info.TaskIndex = -1;
+        info.Finished = true;
+        notices_->Post(info, threaded_);
+    }
+    // In a threaded run the final handler may clear the list and start another run.
+    if (threaded_) {
+        allDone_ = true;
+    }
+    return true;
+}
+
+void TCustomConverter::CallTerminateHandler(const TTerminateInfo& info) {
+    const TTerminateEvent handler = Handler(onTerminate_);
+    if (!handler) {
+        return;
+    }
+    try {
+        handler(*this, info);
+    } catch (const std::exception& e) {
+        TEngineLogger::GetLogger().Log(this, llError,
+                                       std::string("Error occurs OnTerminate: ") + e.what());
+    } catch (...) {
+        TEngineLogger::GetLogger().Log(this, llError, "Error occurs OnTerminate");
+    }
+}
+
+void TCustomConverter::DoProgress(TTranscoder& task, int fileIndex, int frameNumber, int fps,
+                                  float quality, float bitRate, std::int64_t currentSize,
+                                  std::int64_t currentDuration, std::int64_t totalDuration) {
+    std::lock_guard guard(progressLock_);
+    const TProgressEvent handler = Handler(onProgress_);
+    if (!handler) {
+        return;
+    }
+    progressInfo_ =
+        TProgressInfo{tasks_.IndexOf(&task), fileIndex,       frameNumber,  fps, quality, bitRate,
+                      currentSize,           currentDuration, totalDuration};
+    if (triggerEventInMainThread_) {
+        CallInMainThread([&] {
+            TTaskEventScope scope(&task);
+            handler(*this, &progressInfo_);
+        });
+    } else {
+        handler(*this, &progressInfo_);
+    }
+}
+
+void TCustomConverter::DoPreviewBitmap(TTranscoder& task, TBitmap& bitmap, int frameNumber,
+                                       std::int64_t pts) {
+    std::lock_guard guard(previewLock_);
+    const TPreviewBitmapEvent handler = Handler(onPreviewBitmap_);
+    if (!handler) {
+        return;
+    }
+    previewInfo_ = TPreviewInfo{tasks_.IndexOf(&task), &bitmap, frameNumber, pts};
+    if (triggerEventInMainThread_) {
+        CallInMainThread([&] {
+            TTaskEventScope scope(&task);
+            handler(*this, previewInfo_);
+        });
+    } else {
+        handler(*this, previewInfo_);
+    }
+}
+
+void TCustomConverter::DoCustomHook(TTranscoder& task, TBitmap& bitmap, int frameNumber,
+                                    std::int64_t pts, bool& update, bool& stopHook) {
+    std::lock_guard guard(hookLock_);
+    const TCustomHookEvent handler = Handler(onCustomHook_);
+    if (!handler) {
+        return;
+    }
+    hookInfo_ = THookInfo{tasks_.IndexOf(&task), &bitmap, frameNumber, pts, update, stopHook};
+    {
+        // Always on the worker: the hook holds the task while it paints.
+        std::lock_guard canvas(bitmap);
+        handler(*this, &hookInfo_);
+    }
+    update = hookInfo_.Update;
+    stopHook = hookInfo_.StopHook;
+}
+
+} // namespace tessaro

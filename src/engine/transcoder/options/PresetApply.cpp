@@ -1,0 +1,109 @@
+// Applying presets: built-in ones (found by name or by codec name and name) and files.
+#include "transcoder/CustomTranscoder.h"
+
+#include "base/EngineException.h"
+#include "base/OptionText.h"
+#include "transcoder/options/LegacyCodecOptions.h"
+#include "transcoder/options/Presets.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tessaro {
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// Trimmed, line breaks normalised to LF, split into trimmed non-empty lines.
+std::vector<std::string> PresetLines(const std::string& text) {
+    const std::string normalised = UnifyLineBreaks(TrimText(text));
+    std::vector<std::string> lines;
+    std::istringstream stream(normalised);
+    for (std::string line; std::getline(stream, line);) {
+        line = TrimText(line);
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+std::string KeyOf(const std::string& line) {
+    return TrimText(line.substr(0, line.find('=')));
+}
+
+} // namespace
+
+void TCustomTranscoder::ApplyPreset(const std::string& kind, const std::string& presetName) {
+    if (kind.empty() || presetName.empty()) {
+        return;
+    }
+    if (kind != "fpre") {
+        const TOptionsPreset* preset = FindBuiltInPreset(presetName);
+        if (preset == nullptr) {
+            const std::string codec =
+                kind == "vpre" && !options_.videoCodecName.empty()   ? options_.videoCodecName
+                : kind == "apre" && !options_.audioCodecName.empty() ? options_.audioCodecName
+                                                                     : options_.subtitleCodecName;
+            if (!codec.empty()) {
+                preset = FindBuiltInPreset(codec + "-" + presetName);
+            }
+        }
+        if (preset != nullptr) {
+            ApplyPresetText(preset->Name, preset->Options, true);
+            return;
+        }
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(presetName, error)) {
+        throw EngineException(FormatText("Preset \"%s\" not found", presetName.c_str()));
+    }
+    ApplyPresetText(presetName, ReadWholeFile(presetName), false);
+}
+
+void TCustomTranscoder::ApplyPresetText(const std::string& lookupName, const std::string& text,
+                                        bool builtIn) {
+    const std::vector<std::string> lines = PresetLines(text);
+    if (builtIn) {
+        // The built-in bodies were written for an encoder wrapper that passed every
+        // setting; where a body leaves one out that today's defaults would turn into
+        // another H.264 profile, the old value is set first.
+        std::vector<std::string> keys;
+        for (const std::string& line : lines) {
+            keys.push_back(KeyOf(line));
+        }
+        for (const auto& [key, value] : LegacyX264DefaultsMissingFrom(keys)) {
+            SetCodecOption(key, value);
+        }
+    }
+    for (const std::string& line : lines) {
+        const std::size_t eq = line.find('=');
+        const std::string key = KeyOf(line);
+        const std::string value = eq == std::string::npos ? "" : TrimText(line.substr(eq + 1));
+        if (eq == std::string::npos || key.empty() || value.empty()) {
+            throw EngineException(
+                FormatText("%s: Invalid syntax: \"%s\"", lookupName.c_str(), line.c_str()));
+        }
+        const std::string lowerKey = LowerText(key);
+        if (lowerKey == "acodec") {
+            SetCodecNameOption(value, options_.audioCodecName, options_.audioStreamCopy);
+        } else if (lowerKey == "vcodec") {
+            SetCodecNameOption(value, options_.videoCodecName, options_.videoStreamCopy);
+        } else if (lowerKey == "scodec") {
+            SetCodecNameOption(value, options_.subtitleCodecName, options_.subtitleStreamCopy);
+        } else if (!SetCodecOption(key, value)) {
+            throw EngineException(
+                FormatText("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
+                           lookupName.c_str(), line.c_str(), key.c_str(), value.c_str()));
+        }
+    }
+}
+
+} // namespace tessaro
