@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace tessaro {
 
@@ -59,12 +60,21 @@ std::string MakeOutputName(TIniFile& settings, const std::string& source,
 
 std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
                                    const std::string& extensionText) {
+    return MakeOutputNameInFolder(std::move(folder), source, extensionText, {});
+}
+
+std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
+                                   const std::string& extensionText,
+                                   const std::set<std::string>& claimed) {
+    const auto taken = [&claimed](const std::string& path) {
+        return claimed.contains(path) || PathTaken(path);
+    };
     if (!folder.empty() && folder.back() != '/') {
         folder += '/';
     }
     const std::string base = folder + SourceBaseName(source);
     std::string candidate = base + "_(new)" + extensionText;
-    for (int n = 1; PathTaken(candidate); ++n) {
+    for (int n = 1; taken(candidate); ++n) {
         candidate = base + "_(new_" + std::to_string(n) + ")" + extensionText;
     }
     return candidate;

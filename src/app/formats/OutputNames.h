@@ -1,6 +1,7 @@
 // The output folder rule and fresh output file names in it.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace tessaro {
@@ -20,5 +21,10 @@ std::string MakeOutputName(TIniFile& settings, const std::string& source,
 // an empty folder is the current one).
 std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
                                    const std::string& extensionText);
+// The same, also passing over the names in claimed: outputs that rows converted before this
+// one will have written by the time this one is named.
+std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
+                                   const std::string& extensionText,
+                                   const std::set<std::string>& claimed);
 
 } // namespace tessaro
