@@ -1,8 +1,6 @@
 #include "formats/OutputNames.h"
 
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
+#include "settings/StoredFolder.h"
 
 #include <filesystem>
 #include <system_error>
@@ -14,39 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool FolderExistsOrCreated(const std::string& folder) {
-    if (folder.empty()) {
-        return false;
-    }
-    std::error_code error;
-    if (fs::is_directory(folder, error)) {
-        return true;
-    }
-    fs::create_directories(folder, error);
-    return fs::is_directory(folder, error);
-}
-
-bool PathTaken(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
-}
-
-// The stored output folder, or the default folder after the fallback warning.
-std::string UsableOutputFolder(TIniFile& settings) {
-    const std::string fallback = DefaultOutputDir();
-    const std::string folder = settings.ReadString("settings", "OutPutDir", fallback);
-    if (FolderExistsOrCreated(folder)) {
-        return folder;
-    }
-    ShowMessage(nullptr, "Warning",
-                "Cannot create output directory:" + folder + ".It will create default directory " +
-                    fallback + "!");
-    std::error_code error;
-    fs::create_directories(fallback, error);
-    settings.WriteString("settings", "OutPutDir", fallback);
-    return fallback;
-}
-
 std::string SourceBaseName(const std::string& source) {
     return fs::path(source).filename().stem().string();
 }
@@ -55,7 +20,7 @@ std::string SourceBaseName(const std::string& source) {
 
 std::string MakeOutputName(TIniFile& settings, const std::string& source,
                            const std::string& extensionText) {
-    return MakeOutputNameInFolder(UsableOutputFolder(settings), source, extensionText);
+    return MakeOutputNameInFolder(UsableStoredFolder(settings, "OutPutDir"), source, extensionText);
 }
 
 std::string MakeOutputNameInFolder(std::string folder, const std::string& source,
