@@ -6,19 +6,23 @@ namespace tessaro {
 
 const std::array<TThemeColors, ThemeCount>& BuiltInThemes() {
     static const std::array<TThemeColors, ThemeCount> themes{{
-        {"Default", "#3d6fb6", "#e8eef7", "#f4f7fc", "#ffffff"},
-        {"Gray", "#6e6e6e", "#e6e6e6", "#f2f2f2", "#ffffff"},
-        {"Orange", "#e07b1a", "#fbeedd", "#fdf6ec", "#ffffff"},
-        {"Purple", "#7a4fa8", "#efe8f6", "#f7f3fb", "#ffffff"},
-        {"Red", "#c0392b", "#f8e6e4", "#fcf2f1", "#ffffff"},
-        {"Green", "#3f8f3f", "#e5f2e5", "#f2f9f2", "#ffffff"},
-        {"Light blue", "#3aa6d8", "#e3f3fb", "#f1f9fd", "#ffffff"},
+        {"Default", "#3d6fb6", "#e8eef7", "#f4f7fc", "#ffffff", 0xE2E6F6},
+        {"Gray", "#6e6e6e", "#e6e6e6", "#f2f2f2", "#ffffff", 0xECECEC},
+        {"Orange", "#e07b1a", "#fbeedd", "#fdf6ec", "#ffffff", 0xF8F2E0},
+        {"Purple", "#7a4fa8", "#efe8f6", "#f7f3fb", "#ffffff", 0xF6E6F1},
+        {"Red", "#c0392b", "#f8e6e4", "#fcf2f1", "#ffffff", 0xF7E1E1},
+        {"Green", "#3f8f3f", "#e5f2e5", "#f2f9f2", "#ffffff", 0xE2F7E1},
+        {"Light blue", "#3aa6d8", "#e3f3fb", "#f1f9fd", "#ffffff", 0xE1F0F7},
     }};
     return themes;
 }
 
 bool IsThemeIndex(int index) {
     return index >= 0 && index < ThemeCount;
+}
+
+unsigned RowStripeColor(int index) {
+    return BuiltInThemes()[std::size_t(IsThemeIndex(index) ? index : 0)].rowStripe;
 }
 
 std::string ThemeStyleSheet(int index) {

@@ -25,7 +25,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
@@ -118,9 +118,9 @@ TEST_F(MainWindow, FirstShowState) {
     const QStringList columns = {"Source", "Length", "Trimmed Length", "Destination File",
                                  "Progress"};
     const int widths[] = {140, 65, 90, 120, 60};
-    ASSERT_EQ(c.lvFiles->columnCount(), 5);
+    ASSERT_EQ(c.lvFiles->model()->columnCount(), 5);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(c.lvFiles->headerItem()->text(i), columns[i]);
+        EXPECT_EQ(c.lvFiles->model()->headerData(i, Qt::Horizontal).toString(), columns[i]);
         EXPECT_EQ(c.lvFiles->columnWidth(i), widths[i]);
     }
 
@@ -210,8 +210,7 @@ TEST_F(MainWindow, FirstStartInstallsTheDefaultSettings) {
 TEST_F(MainWindow, AnsweringNoKeepsEverything) {
     WriteSettings("[settings]\nvolume=10\n");
     auto window = ShowWindow();
-    auto* row = new QTreeWidgetItem(window->Controls().lvFiles, {"/videos/a.mpg", "12"});
-    row->setCheckState(0, Qt::Checked);
+    window->SourceList().AddFileRows({{"/videos/a.mpg", 0, 12, "lbox"}});
     dialogs_.QueueAnswer(TMessageResult::No);
 
     EXPECT_FALSE(window->close());
@@ -226,8 +225,8 @@ TEST_F(MainWindow, AnsweringNoKeepsEverything) {
     ASSERT_NE(window->Global(), nullptr);
     EXPECT_EQ(TGlobalObject::Instance(), window->Global());
     EXPECT_NE(window->PreviewFrame(), nullptr);
-    ASSERT_EQ(window->Controls().lvFiles->topLevelItemCount(), 1);
-    EXPECT_EQ(window->Controls().lvFiles->topLevelItem(0)->checkState(0), Qt::Checked);
+    ASSERT_EQ(window->SourceList().Count(), 1);
+    EXPECT_TRUE(window->SourceList().Row(0).Checked);
     EXPECT_EQ(TIniFile(SettingsPath()).ReadString("settings", "volume", ""), "10");
 }
 

@@ -2,6 +2,10 @@
 
 #include "settings/StoredFolder.h"
 
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -43,6 +47,24 @@ std::string MakeOutputNameInFolder(std::string folder, const std::string& source
         candidate = base + "_(new_" + std::to_string(n) + ")" + extensionText;
     }
     return candidate;
+}
+
+bool CanHoldOutput(const std::string& folder) {
+    // File system magic numbers of optical discs (ISO 9660 and UDF).
+    constexpr long kIso9660Magic = 0x9660;
+    constexpr long kUdfMagic = 0x15013346;
+    std::error_code error;
+    if (folder.empty() || !fs::is_directory(folder, error)) {
+        return false;
+    }
+    struct statvfs volume {};
+    struct statfs system {};
+    if (statvfs(folder.c_str(), &volume) != 0 || statfs(folder.c_str(), &system) != 0) {
+        return false;
+    }
+    const long type = static_cast<long>(system.f_type);
+    return (volume.f_flag & ST_RDONLY) == 0 && type != kIso9660Magic && type != kUdfMagic &&
+           access(folder.c_str(), W_OK) == 0;
 }
 
 } // namespace tessaro

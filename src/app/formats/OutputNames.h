@@ -27,4 +27,8 @@ std::string MakeOutputNameInFolder(std::string folder, const std::string& source
                                    const std::string& extensionText,
                                    const std::set<std::string>& claimed);
 
+// Whether folder can take the output files: an existing folder on a medium that is neither
+// read-only nor an optical disc, and that the program may write into.
+bool CanHoldOutput(const std::string& folder);
+
 } // namespace tessaro

@@ -3,30 +3,36 @@
 #include "HelpMenu.h"
 #include "ThemeManager.h"
 #include "WebLinks.h"
+#include "formatpanel/FormatChooser.h"
+#include "formatpanel/FormatPanel.h"
 #include "runtime/LibraryLoader.h"
 #include "settings/DefaultSettings.h"
 #include "settings/IniFile.h"
 #include "shell/Application.h"
 #include "shell/DialogService.h"
+#include "shell/ErrorReport.h"
+#include "shell/OutputFolderRow.h"
+#include "shell/QtMainThreadDispatcher.h"
 #include "shell/StartState.h"
+#include "sources/SourceFiles.h"
+#include "sources/SourceListPanel.h"
+#include "sources/SourceListView.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace tessaro {
 
@@ -51,6 +57,7 @@ QToolButton* MakeImageButton(QWidget* parent, const char* name, QStyle::Standard
     auto* button = Named(new QToolButton(parent), name);
     button->setIcon(parent->style()->standardIcon(icon));
     button->setToolTip(QString::fromUtf8(hint));
+    button->setAccessibleName(QString::fromUtf8(hint));
     button->setAutoRaise(true);
     button->setGeometry(geometry);
     return button;
@@ -66,18 +73,6 @@ QAction* MakeItem(QMenu* menu, const char* name, const char* caption) {
     return Named(menu->addAction(QString::fromUtf8(caption)), name);
 }
 
-// A labelled combo box in a two-column grid of a parameter group.
-QComboBox* AddParameterBox(QGridLayout* grid, int row, int column, const char* name,
-                           const char* caption, bool editable) {
-    auto* box = Named(new QComboBox, name);
-    box->setEditable(editable);
-    box->setMinimumContentsLength(4);
-    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    grid->addWidget(new QLabel(QString::fromUtf8(caption)), row, column * 2);
-    grid->addWidget(box, row, column * 2 + 1);
-    return box;
-}
-
 } // namespace
 
 TfrmMain::TfrmMain(const TAppLocation& location, QWidget* parent) : QMainWindow(parent) {
@@ -86,15 +81,19 @@ TfrmMain::TfrmMain(const TAppLocation& location, QWidget* parent) : QMainWindow(
     setCentralWidget(client);
     BuildMenus();
     BuildToolbar(client);
-    BuildSourceList(client);
+    BuildPanels(client, location);
     BuildDvdGroup(client);
     BuildPreviewGroup(client);
-    BuildFormatPanel(client);
-    BuildOutputFolderRow(client);
     FormCreate(location);
+    ConnectPanels();
+    SetTabOrder();
 }
 
-TfrmMain::~TfrmMain() = default;
+// The panels follow the source list, a member: they go first.
+TfrmMain::~TfrmMain() {
+    delete centralWidget();
+    delete sources_;
+}
 
 void TfrmMain::BuildMenus() {
     c_.mnuFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "File1");
@@ -162,40 +161,154 @@ void TfrmMain::BuildToolbar(QWidget* client) {
     });
 }
 
-void TfrmMain::BuildSourceList(QWidget* client) {
-    c_.lvFiles = Named(new QTreeWidget(client), "lvFiles");
-    c_.lvFiles->setGeometry(8, 40, 510, 170);
-    c_.lvFiles->setRootIsDecorated(false);
-    c_.lvFiles->setSelectionMode(QAbstractItemView::SingleSelection);
-    c_.lvFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
-    c_.lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    c_.lvFiles->setSortingEnabled(false);
-    c_.lvFiles->header()->setStretchLastSection(false);
-    c_.lvFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+void TfrmMain::BuildPanels(QWidget* client, const TAppLocation& location) {
+    sources_ = new TSourceListPanel(
+        client, sourceList_, {location.exeDir, location.settingsPath, location.formatPath},
+        [this] { return RowStripeColor(themes_ != nullptr ? themes_->ActiveTheme() : 0); }, this);
+    c_.lvFiles = sources_->View();
+    c_.PopupMenuFiles = sources_->ContextMenu();
+
+    formats_ = new TFormatPanel(client, location.settingsPath, location.formatPath, this);
+    const TFormatPanelWidgets& f = formats_->Widgets();
+    c_.edt1 = f.edt1;
+    c_.imgbtn1 = f.imgbtn1;
+    c_.lst1 = f.lst1;
+    c_.grpVideo = f.grpVideo;
+    c_.grpAudio = f.grpAudio;
+    c_.cmbVideoSize = f.boxes[pbVideoSize];
+    c_.cmbVideoEncoder = f.boxes[pbVideoEncoder];
+    c_.cmbVideoBitRate = f.boxes[pbVideoBitRate];
+    c_.cmbFrameRate = f.boxes[pbFrameRate];
+    c_.cmbZoom = f.boxes[pbZoom];
+    c_.cmbSamplerate = f.boxes[pbSampleRate];
+    c_.cmbAudioEncoder = f.boxes[pbAudioEncoder];
+    c_.cmbChannel = f.boxes[pbChannel];
+    c_.cmbAudioBitRate = f.boxes[pbAudioBitRate];
+    c_.cmbVolume = f.boxes[pbVolume];
+    c_.btnDefault = f.btnDefault;
+
+    outputFolder_ = new TOutputFolderRow(client, location.settingsPath, this);
+    c_.edDirectory = outputFolder_->Box();
+    c_.btnBrows = outputFolder_->BrowsButton();
+    c_.btnOpen = outputFolder_->OpenButton();
+
+    c_.btnStartBelow = MakeButton(client, "btnStartBelow", "&Start", QRect(684, 432, 94, 26));
+    c_.btnStartBelow->setToolTip(QStringLiteral("Convert the checked DVD titles"));
+    c_.mmoLog = Named(new QPlainTextEdit(client), "mmoLog");
+    c_.mmoLog->setReadOnly(true);
+    c_.mmoLog->setVisible(false);
+}
+
+void TfrmMain::ConnectPanels() {
+    c_.Add1->setShortcut(QKeySequence::Open);
+    sources_->Connect({c_.Add1,
+                       c_.Remove1,
+                       c_.Clear1,
+                       c_.CheckAll1,
+                       c_.UncheckAll1,
+                       c_.ReverseCheck1,
+                       c_.Check1,
+                       c_.Uncheck1,
+                       c_.mnuEdit,
+                       {c_.Crop1, c_.Trim1, c_.VideoEffect1}});
+    connect(c_.BtnAdd, &QPushButton::clicked, c_.Add1, &QAction::trigger);
+    connect(c_.BtnRemove, &QPushButton::clicked, c_.Remove1, &QAction::trigger);
+    connect(c_.BtnClear, &QPushButton::clicked, c_.Clear1, &QAction::trigger);
+    connect(c_.BtnEdit, &QPushButton::clicked, this, [this] {
+        sources_->PopupContextMenu(c_.BtnEdit->mapToGlobal(c_.BtnEdit->rect().bottomLeft()));
+    });
+    connect(sources_, &TSourceListPanel::currentRowChanged, this, &TfrmMain::currentRowChanged);
+    connect(formats_, &TFormatPanel::formatChosen, this,
+            Guarded([this](const QString& name, int code) {
+                currentFormatName_ = name.toStdString();
+                currentFormatCode_ = std::to_string(code);
+                RefreshDestinations();
+            }));
+    connect(outputFolder_, &TOutputFolderRow::folderChanged, this,
+            Guarded([this] { RefreshDestinations(); }));
+}
+
+void TfrmMain::RefreshDestinations() {
+    TIniFile settings(global_->SettingsPath());
+    sourceList_.SetDestinationRule(ReadDestinationRule(settings, TIniFile(global_->FormatPath())));
+}
+
+// Toolbar, list, DVD choices, preview, format and parameters, folder, start.
+void TfrmMain::SetTabOrder() {
+    const QList<QWidget*> order = {c_.BtnAddDVD,
+                                   c_.BtnAdd,
+                                   c_.BtnRemove,
+                                   c_.BtnClear,
+                                   c_.BtnEdit,
+                                   c_.btnDVDStart,
+                                   c_.BtnStart,
+                                   c_.BtnExit,
+                                   c_.lvFiles,
+                                   c_.cmbAudioLanguage,
+                                   c_.cmbSubtitle,
+                                   c_.btnUp,
+                                   c_.btnDown,
+                                   c_.btnUp1,
+                                   c_.btnDown1,
+                                   c_.imgbtnPlay,
+                                   c_.imgbtnPAuse,
+                                   c_.imgbtnStop,
+                                   c_.imgbtnSnap,
+                                   c_.trcPreview,
+                                   c_.trcVolume,
+                                   c_.ckMute,
+                                   c_.edt1,
+                                   c_.imgbtn1,
+                                   c_.cmbVideoSize,
+                                   c_.cmbVideoEncoder,
+                                   c_.cmbVideoBitRate,
+                                   c_.cmbFrameRate,
+                                   c_.cmbZoom,
+                                   c_.cmbSamplerate,
+                                   c_.cmbAudioEncoder,
+                                   c_.cmbAudioBitRate,
+                                   c_.cmbChannel,
+                                   c_.cmbVolume,
+                                   c_.edDirectory,
+                                   c_.btnBrows,
+                                   c_.btnOpen,
+                                   c_.btnDefault,
+                                   c_.btnStartBelow};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
 }
 
 void TfrmMain::BuildDvdGroup(QWidget* client) {
     c_.GroupBox3 = Named(new QGroupBox(client), "GroupBox3");
     c_.GroupBox3->setGeometry(8, 214, 510, 56);
     QWidget* g = c_.GroupBox3;
-    MakeLabel(g, "Audio:", QRect(8, 22, 38, 24));
+    QLabel* audio = MakeLabel(g, "Audio:", QRect(8, 22, 38, 24));
     c_.cmbAudioLanguage = Named(new QComboBox(g), "cmbAudioLanguage");
+    audio->setBuddy(c_.cmbAudioLanguage);
     c_.cmbAudioLanguage->setGeometry(46, 22, 84, 24);
-    MakeLabel(g, "Subtitle:", QRect(136, 22, 50, 24));
+    QLabel* subtitle = MakeLabel(g, "Subtitle:", QRect(136, 22, 50, 24));
     c_.cmbSubtitle = Named(new QComboBox(g), "cmbSubtitle");
+    subtitle->setBuddy(c_.cmbSubtitle);
     c_.cmbSubtitle->setGeometry(186, 22, 84, 24);
-    MakeLabel(g, "Rip Chapter from: ", QRect(278, 22, 114, 24));
+    QLabel* from = MakeLabel(g, "Rip Chapter from: ", QRect(278, 22, 114, 24));
     c_.edtFrom = Named(new QLineEdit(g), "edtFrom");
+    from->setBuddy(c_.edtFrom);
     c_.edtFrom->setGeometry(392, 22, 30, 24);
     c_.edtFrom->setEnabled(false);
-    c_.btnUp = MakeImageButton(g, "btnUp", QStyle::SP_ArrowUp, "", QRect(423, 22, 14, 12));
-    c_.btnDown = MakeImageButton(g, "btnDown", QStyle::SP_ArrowDown, "", QRect(423, 34, 14, 12));
-    MakeLabel(g, "to", QRect(444, 22, 16, 24));
+    c_.btnUp = MakeImageButton(g, "btnUp", QStyle::SP_ArrowUp, "next first chapter",
+                               QRect(423, 22, 14, 12));
+    c_.btnDown = MakeImageButton(g, "btnDown", QStyle::SP_ArrowDown, "previous first chapter",
+                                 QRect(423, 34, 14, 12));
+    QLabel* to = MakeLabel(g, "to", QRect(444, 22, 16, 24));
     c_.edtTo = Named(new QLineEdit(g), "edtTo");
+    to->setBuddy(c_.edtTo);
     c_.edtTo->setGeometry(460, 22, 30, 24);
     c_.edtTo->setEnabled(false);
-    c_.btnUp1 = MakeImageButton(g, "btnUp1", QStyle::SP_ArrowUp, "", QRect(492, 22, 14, 12));
-    c_.btnDown1 = MakeImageButton(g, "btnDown1", QStyle::SP_ArrowDown, "", QRect(492, 34, 14, 12));
+    c_.btnUp1 = MakeImageButton(g, "btnUp1", QStyle::SP_ArrowUp, "next last chapter",
+                                QRect(492, 22, 14, 12));
+    c_.btnDown1 = MakeImageButton(g, "btnDown1", QStyle::SP_ArrowDown, "previous last chapter",
+                                  QRect(492, 34, 14, 12));
     for (QToolButton* arrow : {c_.btnUp, c_.btnDown, c_.btnUp1, c_.btnDown1}) {
         arrow->setAutoRepeat(true);
         arrow->setAutoRepeatInterval(100);
@@ -229,10 +342,12 @@ void TfrmMain::BuildPreviewGroup(QWidget* client) {
     c_.trcPreview = Named(new QSlider(Qt::Horizontal, g), "trcPreview");
     c_.trcPreview->setGeometry(4, 222, 193, 20);
     c_.trcPreview->setTickPosition(QSlider::NoTicks);
+    c_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
 
     c_.lbl2 = Named(MakeLabel(g, "Volume:", QRect(4, 244, 50, 22)), "lbl2");
     c_.trcVolume = Named(new QSlider(Qt::Horizontal, g), "trcVolume");
     c_.trcVolume->setGeometry(54, 244, 128, 22);
+    c_.lbl2->setBuddy(c_.trcVolume);
     c_.ckMute = Named(new QCheckBox(QStringLiteral("Mute"), g), "ckMute");
     c_.ckMute->setGeometry(188, 244, 60, 22);
 
@@ -240,66 +355,8 @@ void TfrmMain::BuildPreviewGroup(QWidget* client) {
     c_.imgPreview->setVisible(false);
 }
 
-void TfrmMain::BuildFormatPanel(QWidget* client) {
-    MakeLabel(client, "Output Format:", QRect(8, 276, 92, 24));
-    c_.edt1 = Named(new QLineEdit(client), "edt1");
-    c_.edt1->setGeometry(100, 276, 394, 24);
-    c_.edt1->setReadOnly(true);
-    c_.imgbtn1 =
-        MakeImageButton(client, "imgbtn1", QStyle::SP_ArrowDown, "", QRect(494, 276, 24, 24));
-    c_.lst1 = Named(new QListWidget(client), "lst1");
-    c_.lst1->setVisible(false);
-
-    struct TBoxSpec {
-        QComboBox** field;
-        const char* name;
-        const char* caption;
-        bool editable;
-    };
-    // Five labelled boxes in a two-column grid: (0,0) (0,1) (1,0) (1,1) (2,0).
-    auto fillGroup = [](QGroupBox* group, std::initializer_list<TBoxSpec> boxes) {
-        auto* grid = new QGridLayout(group);
-        grid->setContentsMargins(6, 6, 6, 6);
-        grid->setVerticalSpacing(4);
-        int index = 0;
-        for (const TBoxSpec& box : boxes) {
-            *box.field =
-                AddParameterBox(grid, index / 2, index % 2, box.name, box.caption, box.editable);
-            ++index;
-        }
-    };
-    c_.grpVideo = Named(new QGroupBox(QStringLiteral("Video Options"), client), "grpVideo");
-    c_.grpVideo->setGeometry(8, 306, 384, 118);
-    fillGroup(c_.grpVideo, {{&c_.cmbVideoSize, "cmbVideoSize", "Frame Size:", true},
-                            {&c_.cmbVideoEncoder, "cmbVideoEncoder", "Encoder:", false},
-                            {&c_.cmbVideoBitRate, "cmbVideoBitRate", "BitRate (Kbps):", true},
-                            {&c_.cmbFrameRate, "cmbFrameRate", "FrameRate (Fps):", false},
-                            {&c_.cmbZoom, "cmbZoom", "Zoom:", false}});
-    c_.grpAudio = Named(new QGroupBox(QStringLiteral("Audio Options"), client), "grpAudio");
-    c_.grpAudio->setGeometry(398, 306, 380, 118);
-    fillGroup(c_.grpAudio, {{&c_.cmbSamplerate, "cmbSamplerate", "SampleRate (Hz):", true},
-                            {&c_.cmbAudioEncoder, "cmbAudioEncoder", "Encoder:", false},
-                            {&c_.cmbAudioBitRate, "cmbAudioBitRate", "BitRate (Kbps):", true},
-                            {&c_.cmbChannel, "cmbChannel", "Channel:", false},
-                            {&c_.cmbVolume, "cmbVolume", "Volume:", false}});
-}
-
-void TfrmMain::BuildOutputFolderRow(QWidget* client) {
-    MakeLabel(client, "Output Folder:", QRect(8, 432, 90, 26));
-    c_.edDirectory = Named(new QLineEdit(client), "edDirectory");
-    c_.edDirectory->setGeometry(100, 432, 328, 26);
-    c_.edDirectory->setReadOnly(true);
-    c_.btnBrows = MakeButton(client, "btnBrows", "Brows", QRect(434, 432, 60, 26));
-    c_.btnOpen = MakeButton(client, "btnOpen", "Open", QRect(500, 432, 60, 26));
-    c_.btnDefault = MakeButton(client, "btnDefault", "Default", QRect(598, 432, 80, 26));
-    c_.btnStartBelow = MakeButton(client, "btnStartBelow", "&Start", QRect(684, 432, 94, 26));
-
-    c_.mmoLog = Named(new QPlainTextEdit(client), "mmoLog");
-    c_.mmoLog->setReadOnly(true);
-    c_.mmoLog->setVisible(false);
-}
-
 void TfrmMain::FormCreate(const TAppLocation& location) {
+    dispatcher_ = std::make_unique<TQtMainThreadDispatcher>();
     global_ = std::make_unique<TGlobalObject>();
     global_->SetSettingsPath(location.settingsPath);
     global_->SetFormatPath(location.formatPath);
@@ -369,11 +426,9 @@ void TfrmMain::FormShow() {
     previewFrame_ = std::make_unique<TBitmap>();
 
     const TMainWindowStartState start = ReadMainWindowStartState(TIniFile(global_->SettingsPath()));
-    c_.edDirectory->setText(QString::fromStdString(start.outputDir));
+    outputFolder_->Load();
     currentFormatCode_ = start.formatCode;
     currentFormatName_ = start.formatName;
-
-    c_.edt1->setTextMargins(4, 2, 0, 0);
 
     c_.trcVolume->setRange(0, MaxPlayerVolume);
     c_.trcVolume->setValue(start.volume);
@@ -381,14 +436,11 @@ void TfrmMain::FormShow() {
         c_.ckMute->setChecked(*start.mute);
     }
 
-    c_.lvFiles->clear();
-    c_.lvFiles->setHeaderLabels({QStringLiteral("Source"), QStringLiteral("Length"),
-                                 QStringLiteral("Trimmed Length"),
-                                 QStringLiteral("Destination File"), QStringLiteral("Progress")});
-    const int widths[] = {140, 65, 90, 120, 60};
-    for (int column = 0; column < 5; ++column) {
-        c_.lvFiles->setColumnWidth(column, widths[column]);
-    }
+    // The list shows file columns until DVD titles are read; the destinations follow the
+    // stored folder and format.
+    sourceList_.Clear();
+    RefreshDestinations();
+    formats_->Fill();
 
     global_->SetVersionText(TGlobalObject::FileVersionText());
     setWindowTitle(QString::fromStdString(global_->ProductName() + global_->VersionText()));
@@ -409,6 +461,7 @@ bool TfrmMain::FormCloseQuery() {
             return false;
         }
     }
+    formats_->StoreGroupStates();
     previewFrame_.reset();
     taskRows_.clear();
     global_.reset();

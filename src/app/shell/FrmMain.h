@@ -1,12 +1,14 @@
 // The main window: menus, toolbar, source list, DVD group, preview group, output
-// parameter panel and output folder row. This file builds the frame and runs its
-// creation, first showing and closing; the features behind the controls are added
-// by their own units.
+// parameter panel and output folder row. It builds the frame, composes the panels (source
+// list, format panel, output folder row) and routes between them, and runs its creation,
+// first showing and closing. Later parts plug in through SourceList() (the rows and their
+// records), Sources() (the list widget and its operations) and currentRowChanged().
 #pragma once
 
 #include "base/Bitmap.h"
 #include "settings/AppPaths.h"
 #include "shell/GlobalObject.h"
+#include "sources/SourceListModel.h"
 
 #include <QMainWindow>
 #include <cstdint>
@@ -26,7 +28,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSlider;
 class QToolButton;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 namespace tessaro {
@@ -34,6 +36,10 @@ namespace tessaro {
 class TThemeManager;
 class TSkinMenu;
 class THelpMenu;
+class TFormatPanel;
+class TOutputFolderRow;
+class TQtMainThreadDispatcher;
+class TSourceListPanel;
 
 // The controls of the main window, named as the program's units refer to them.
 struct TfrmMainControls {
@@ -73,7 +79,8 @@ struct TfrmMainControls {
     QPushButton* btnDVDStart = nullptr;
 
     // Source list and DVD group.
-    QTreeWidget* lvFiles = nullptr;
+    QTreeView* lvFiles = nullptr;
+    QMenu* PopupMenuFiles = nullptr; // the list's context menu
     QGroupBox* GroupBox3 = nullptr;
     QComboBox* cmbAudioLanguage = nullptr;
     QComboBox* cmbSubtitle = nullptr;
@@ -146,6 +153,12 @@ public:
     const std::string& CurrentFormatCode() const { return currentFormatCode_; }
     const std::string& CurrentFormatName() const { return currentFormatName_; }
     const std::string& DvdFolder() const { return dvdFolder_; }
+
+    // The source list's rows with their records; its current row is the selected row.
+    TSourceListModel& SourceList() { return sourceList_; }
+    TSourceListPanel& Sources() const { return *sources_; }
+    TFormatPanel& Formats() const { return *formats_; }
+    TOutputFolderRow& OutputFolder() const { return *outputFolder_; }
     bool ClosingForUpgrade() const { return closingForUpgrade_; }
     void SetClosingForUpgrade(bool value) { closingForUpgrade_ = value; }
     bool PreviewStopped() const { return previewStopped_; }
@@ -155,6 +168,10 @@ public:
     // window has agreed to close.
     TBitmap* PreviewFrame() const { return previewFrame_.get(); }
 
+signals:
+    // Another row (or none, -1) of the source list was selected.
+    void currentRowChanged(int row);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -162,11 +179,13 @@ protected:
 private:
     void BuildMenus();
     void BuildToolbar(QWidget* client);
-    void BuildSourceList(QWidget* client);
+    void BuildPanels(QWidget* client, const TAppLocation& location);
     void BuildDvdGroup(QWidget* client);
     void BuildPreviewGroup(QWidget* client);
-    void BuildFormatPanel(QWidget* client);
-    void BuildOutputFolderRow(QWidget* client);
+    void ConnectPanels();
+    void SetTabOrder();
+    // The source list's destinations follow the output folder and the chosen format.
+    void RefreshDestinations();
 
     void FormCreate(const TAppLocation& location);
     void LoadPlayerLibraries(const std::string& exeDir);
@@ -175,6 +194,11 @@ private:
     bool FormCloseQuery();
 
     TfrmMainControls c_;
+    TSourceListModel sourceList_;
+    std::unique_ptr<TQtMainThreadDispatcher> dispatcher_;
+    TSourceListPanel* sources_ = nullptr;
+    TFormatPanel* formats_ = nullptr;
+    TOutputFolderRow* outputFolder_ = nullptr;
     std::unique_ptr<TGlobalObject> global_;
     std::unique_ptr<TThemeManager> themes_;
     TSkinMenu* skinMenu_ = nullptr;

@@ -21,6 +21,15 @@ TDestinationRule ReadDestinationRule(TIniFile& settings, const TIniFile& formats
 // when the engine cannot open it.
 using TDurationProbe = std::function<std::optional<std::int64_t>(const std::string& path)>;
 
+// One choice of the open dialog's file type box.
+struct TFileFilter {
+    std::string Description;
+    std::vector<std::string> Patterns; // such as "*.AVI"; they match in any letter case
+};
+
+// The file types the Add dialog offers, in order; the first is preselected.
+const std::vector<TFileFilter>& OpenDialogFilters();
+
 // The engine's media probe; the converter's libraries must be loaded.
 std::optional<std::int64_t> ProbeMediaDuration(const std::string& path);
 
