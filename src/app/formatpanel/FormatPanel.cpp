@@ -60,6 +60,9 @@ QGroupBox* MakeGroup(QWidget* client, const char* name, const char* caption, QRe
         box->setObjectName(QString::fromUtf8(spec.name));
         box->setAccessibleName(QString::fromUtf8(spec.accessibleName));
         box->setEditable(IsEditableBox(spec.box));
+        if (box->isEditable()) {
+            box->lineEdit()->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+        }
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setMinimumContentsLength(4);
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

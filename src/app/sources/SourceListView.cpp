@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyledItemDelegate>
 #include <QUrl>
 
 namespace tessaro {
@@ -31,6 +32,34 @@ QStringList LocalPaths(const QMimeData* data) {
     }
     return paths;
 }
+
+// The cells are drawn by the view; the delegate only turns a click into the program's own
+// check box square into a toggle.
+class TCheckBoxDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        const bool mouse = event->type() == QEvent::MouseButtonPress ||
+                           event->type() == QEvent::MouseButtonRelease ||
+                           event->type() == QEvent::MouseButtonDblClick;
+        if (!mouse || index.column() != 0) {
+            return false;
+        }
+        const auto* click = static_cast<QMouseEvent*>(event);
+        const QRect box = TSourceListView::CheckBoxRect(option.rect).adjusted(-1, -1, 1, 1);
+        if (click->button() != Qt::LeftButton || !box.contains(click->position().toPoint())) {
+            return false;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+            model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        }
+        // The press still selects the row; the release toggles.
+        return event->type() != QEvent::MouseButtonPress;
+    }
+};
 
 } // namespace
 
@@ -131,6 +160,7 @@ TSourceListView::TSourceListView(TSourceItemModel& model, std::function<unsigned
                                  QWidget* parent)
     : QTreeView(parent), model_(model), stripe_(std::move(stripe)) {
     setModel(&model_);
+    setItemDelegate(new TCheckBoxDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -228,17 +258,6 @@ void TSourceListView::DrawCell(QPainter* painter, const QRect& rect,
     painter->setPen(Qt::black);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       painter->fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
-}
-
-void TSourceListView::mousePressEvent(QMouseEvent* event) {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && index.isValid()) {
-        const QRect caption = visualRect(model_.index(index.row(), 0));
-        if (CheckBoxRect(caption).adjusted(-1, -1, 1, 1).contains(event->position().toPoint())) {
-            model_.List().ToggleChecked(index.row());
-        }
-    }
-    QTreeView::mousePressEvent(event);
 }
 
 void TSourceListView::keyPressEvent(QKeyEvent* event) {
