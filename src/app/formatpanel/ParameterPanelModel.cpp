@@ -47,19 +47,6 @@ const std::vector<std::string>& ZoomEntries() {
     return entries;
 }
 
-// Splits at every ","; no trimming, and a trailing comma gives a last empty entry.
-std::vector<std::string> SplitEntries(const std::string& value) {
-    std::vector<std::string> entries;
-    std::size_t start = 0;
-    for (std::size_t comma = value.find(','); comma != std::string::npos;
-         comma = value.find(',', start)) {
-        entries.push_back(value.substr(start, comma - start));
-        start = comma + 1;
-    }
-    entries.push_back(value.substr(start));
-    return entries;
-}
-
 TMessageRequest PlainMessage(std::string text) {
     return TMessageRequest{"", std::move(text), TMessageIcon::None, TMessageButtons::Ok};
 }
@@ -137,7 +124,7 @@ void TParameterPanelModel::LoadLists() {
         }
         const std::string value = formats_.ReadString(section_, KeysOf(box).List, "null");
         if (value != "null" && !(value.empty() && KeysOf(box).EmptyMeansNone)) {
-            state.Entries = SplitEntries(value);
+            state.Entries = SplitAtEvery(value, ',');
         }
     }
 }
@@ -267,22 +254,13 @@ void TParameterPanelModel::Changed(TParamBox box, TPanelReaction& reaction) {
         VideoEncoderChanged();
         return;
     case pbAudioEncoder:
-        WritePosition("iAudioEncoder", box);
-        if (const auto value = AudioEncoderValue(text)) {
-            WriteValue("paraAudioEncoder", *value);
-        }
+        WriteChoice(box, AudioEncoderValue(text));
         return;
     case pbChannel:
-        WritePosition("iChannel", box);
-        if (const auto value = ChannelValue(text)) {
-            WriteValue("paraChannel", *value);
-        }
+        WriteChoice(box, ChannelValue(text));
         return;
     case pbVolume:
-        WritePosition("iVolume", box);
-        if (const auto value = VolumeValue(text)) {
-            WriteValue("paraVolume", *value);
-        }
+        WriteChoice(box, VolumeValue(text));
         return;
     case pbZoom:
         if (const auto value = ZoomValue(Box(box).Position)) {
@@ -369,6 +347,14 @@ void TParameterPanelModel::CopyH264Extras() {
     double number = 0;
     if (TryParseDecimal(coder, number) && number >= 0) {
         WriteValue("paraCoder", coder);
+    }
+}
+
+// The position, and the value when the entry's word has one.
+void TParameterPanelModel::WriteChoice(TParamBox box, const std::optional<std::string>& value) {
+    WritePosition(KeysOf(box).PositionKey, box);
+    if (value) {
+        WriteValue(KeysOf(box).ValueKey, *value);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,7 @@ private:
     void CopyH264Extras();
     void FallBackToSecondEntry(TParamBox box, TPanelReaction& reaction);
 
+    void WriteChoice(TParamBox box, const std::optional<std::string>& value);
     void WritePosition(const char* key, TParamBox box);
     void WriteValue(const char* key, const std::string& value);
 

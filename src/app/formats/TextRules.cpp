@@ -101,4 +101,16 @@ bool TryParseDecimal(std::string_view text, double& value) {
     return true;
 }
 
+std::vector<std::string> SplitAtEvery(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end = text.find(separator); end != std::string_view::npos;
+         end = text.find(separator, start)) {
+        parts.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    parts.emplace_back(text.substr(start));
+    return parts;
+}
+
 } // namespace tessaro

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaro {
 
@@ -13,5 +15,8 @@ bool TryParseInteger(std::string_view text, std::int32_t& value);
 // A decimal number: like an integer, with an optional decimal point and exponent.
 // Independent of the process locale.
 bool TryParseDecimal(std::string_view text, double& value);
+
+// The parts of text between every separator, untrimmed: "a,,b," gives "a", "", "b", "".
+std::vector<std::string> SplitAtEvery(std::string_view text, char separator);
 
 } // namespace tessaro

@@ -1,5 +1,6 @@
 #include "sources/SourceFiles.h"
 
+#include "formats/TextRules.h"
 #include "probe/MediaProbe.h"
 #include "run/ConversionJob.h"
 #include "settings/AppPaths.h"
@@ -40,24 +41,12 @@ constexpr const char* kFilterText =
     "Speex Audio files (*.spx)|*.spx|Real Audio files (*.ra,*.ram)|*.ra;*.ram|"
     "MPEG Layer II Compressed Audio files (*.mp2)|*.mp2|All files (*.*)|*.*";
 
-std::vector<std::string> SplitAt(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t end = text.find(separator); end != std::string::npos;
-         end = text.find(separator, start)) {
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    parts.push_back(text.substr(start));
-    return parts;
-}
-
 std::vector<TFileFilter> ParseFilters(const std::string& text) {
-    const std::vector<std::string> parts = SplitAt(text, '|');
+    const std::vector<std::string> parts = SplitAtEvery(text, '|');
     std::vector<TFileFilter> filters;
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
         TFileFilter filter{parts[i], {}};
-        for (std::string& pattern : SplitAt(parts[i + 1], ';')) {
+        for (std::string& pattern : SplitAtEvery(parts[i + 1], ';')) {
             if (!pattern.empty()) {
                 filter.Patterns.push_back(std::move(pattern));
             }
