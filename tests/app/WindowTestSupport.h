@@ -44,7 +44,7 @@ inline void WhenModalOpens(std::function<void(QWidget*)> answer) {
 }
 
 // The row of the chooser showing text, or -1.
-inline int ChooserRowOf(const TFormatChooserList& chooser, const char* text) {
+inline int ChooserRowOf(const QListWidget& chooser, const char* text) {
     const auto items = chooser.findItems(QString::fromUtf8(text), Qt::MatchExactly);
     return items.isEmpty() ? -1 : chooser.row(items.first());
 }

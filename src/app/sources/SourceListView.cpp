@@ -273,6 +273,17 @@ void TSourceListView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
 }
 
+// The selected row's colours say whether the list has the focus.
+void TSourceListView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void TSourceListView::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
+}
+
 void TSourceListView::dragEnterEvent(QDragEnterEvent* event) {
     if (!LocalPaths(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
