@@ -27,7 +27,12 @@ protected:
     }
     QComboBox* Box(TParamBox box) const { return window_->Formats().Widgets().boxes[box]; }
 
-    std::unique_ptr<TfrmMain> window_ = ShowWindow();
+    void SetUp() override {
+        TMainWindowTest::SetUp();
+        window_ = ShowWindow();
+    }
+
+    std::unique_ptr<TfrmMain> window_;
 };
 
 TEST_F(FormatPanelWidget, ChooserGroupsExpandOnTheirMarkAndFormatsAreChosen) {
