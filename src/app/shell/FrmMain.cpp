@@ -5,6 +5,7 @@
 #include "WebLinks.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
+#include "formatpanel/ParameterBoxDrawing.h"
 #include "runtime/LibraryLoader.h"
 #include "settings/DefaultSettings.h"
 #include "settings/IniFile.h"
@@ -290,6 +291,8 @@ void TfrmMain::BuildDvdGroup(QWidget* client) {
     QLabel* subtitle = MakeLabel(g, "Subtitle:", QRect(136, 22, 50, 24));
     c_.cmbSubtitle = Named(new QComboBox(g), "cmbSubtitle");
     subtitle->setBuddy(c_.cmbSubtitle);
+    UseParameterItemDrawing(c_.cmbAudioLanguage);
+    UseParameterItemDrawing(c_.cmbSubtitle);
     c_.cmbSubtitle->setGeometry(186, 22, 84, 24);
     QLabel* from = MakeLabel(g, "Rip Chapter from: ", QRect(278, 22, 114, 24));
     c_.edtFrom = Named(new QLineEdit(g), "edtFrom");

@@ -179,6 +179,36 @@ TEST_F(SourceListWidget, KeysClicksAndRemoveSelection) {
     EXPECT_EQ(emptied.count(), 1) << "removing the only row stops the preview";
 }
 
+// Rows at odd positions take the theme's stripe; the selected row is filled in light blue,
+// lighter while the list does not have the focus.
+TEST_F(SourceListWidget, RowsAreDrawnWithStripesAndTheSelectionColours) {
+    test::WriteTextFile(SettingsPath(), "[settings]\nskinIndex=2\n"); // Orange
+    auto window = ShowWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    AddThroughModel(*window, {"clip.avi", "talk.mpg", "SONG.MP3"});
+    window->SourceList().SetCurrent(-1);
+    QTreeView* view = window->Controls().lvFiles;
+    // A point in the empty "Progress" cell of a row.
+    const auto colourOf = [&](int row) {
+        QRect rect;
+        WaitUntil([&] {
+            rect = view->visualRect(view->model()->index(row, fcFileProgress));
+            return rect.isValid();
+        });
+        return view->viewport()->grab().toImage().pixelColor(rect.center());
+    };
+    EXPECT_EQ(colourOf(0), QColor(Qt::white));
+    EXPECT_EQ(colourOf(1), QColor(248, 242, 224));
+    EXPECT_EQ(colourOf(2), QColor(Qt::white));
+
+    view->setFocus();
+    window->SourceList().SetCurrent(1);
+    EXPECT_EQ(colourOf(1), QColor(185, 204, 236));
+    window->Controls().edt1->setFocus();
+    EXPECT_EQ(colourOf(1), QColor(229, 236, 248));
+}
+
 TEST_F(SourceListWidget, RowMenusAreDisabledWithoutASelectedRow) {
     auto window = ShowWindow();
     const TfrmMainControls& c = window->Controls();
