@@ -14,10 +14,10 @@ constexpr double PositiveContrastAngle = 0.015707963267948966;
 constexpr double NegativeContrastAngle = 0.015708;
 constexpr int ContrastPivot = 170;
 
-// Beyond this magnitude a saturation maps every byte to 0, 255 or the pixel's mean exactly
-// as any larger one does (one step of the weight exceeds 255), so larger values are held
-// here to keep the tables' sums within 32 bits.
-constexpr int SaturationLimit = 1 << 20;
+// From this magnitude on a saturation maps every byte to 0, 255 or the pixel's mean exactly
+// as any larger one does (the weights of two levels differ by 255 or more), so larger
+// values are held here: the tables' sums stay small.
+constexpr int SaturationLimit = 1 << 16;
 
 // Rounds to the nearest integer, ties to even, and clamps into 0..255; NaN gives 0.
 std::uint8_t RoundToByte(double value) {
@@ -34,6 +34,11 @@ std::uint8_t ClampToByte(std::int64_t value) {
 
 inline int ClampLevel(int value) {
     return std::min(std::max(value, 0), 255);
+}
+
+// Exact sum div 3 for 0 <= sum < 768.
+inline unsigned MeanOfThree(unsigned sum) {
+    return (sum * 21846u) >> 16;
 }
 
 // Exact x div 255 for 0 <= x <= 65280.
@@ -59,9 +64,6 @@ TColorTables MakeColorTables(int brightness, int contrast, int saturation) {
     const std::int64_t s = std::clamp(saturation, -SaturationLimit, SaturationLimit);
     for (int i = 0; i < 256; ++i) {
         tables.Weight[i] = static_cast<std::int32_t>((i + 1) * s / 256);
-    }
-    for (int n = 0; n < 768; ++n) {
-        tables.Grey[n] = n / 3 - tables.Weight[n / 3];
     }
     return tables;
 }
@@ -105,6 +107,18 @@ void TPictureAdjustment::UpdateOutput() {
         const std::uint8_t level = color_ ? colorTables_.Level[i] : std::uint8_t(i);
         output_[i] = exposure_ ? exposureTable_[level] : level;
     }
+    if (!color_) {
+        return;
+    }
+    // A byte's result depends on the pixel's mean and the byte alone: one row per mean.
+    levelOfMeanAndByte_.resize(256 * 256);
+    for (int m = 0; m < 256; ++m) {
+        const int mix = m - colorTables_.Weight[m];
+        std::uint8_t* row = levelOfMeanAndByte_.data() + m * 256;
+        for (int p = 0; p < 256; ++p) {
+            row[p] = output_[ClampLevel(mix + colorTables_.Weight[p])];
+        }
+    }
 }
 
 void TPictureAdjustment::Apply(TBitmap& frame) const {
@@ -116,21 +130,19 @@ void TPictureAdjustment::Apply(TBitmap& frame) const {
 }
 
 void TPictureAdjustment::ApplyColor(TBitmap& frame) const {
-    const std::int32_t* grey = colorTables_.Grey.data();
-    const std::int32_t* weight = colorTables_.Weight.data();
-    const std::uint8_t* output = output_.data();
+    const std::uint8_t* levels = levelOfMeanAndByte_.data();
     const std::size_t rowBytes = std::size_t(frame.Width()) * TBitmap::BytesPerPixel;
     for (int y = 0; y < frame.Height(); ++y) {
         std::uint8_t* p = frame.ScanLine(y);
         std::uint8_t* const end = p + rowBytes;
         for (; p != end; p += 3) {
-            const int b = p[0];
-            const int g = p[1];
-            const int r = p[2];
-            const int mix = grey[b + g + r];
-            p[0] = output[ClampLevel(mix + weight[b])];
-            p[1] = output[ClampLevel(mix + weight[g])];
-            p[2] = output[ClampLevel(mix + weight[r])];
+            const unsigned b = p[0];
+            const unsigned g = p[1];
+            const unsigned r = p[2];
+            const std::uint8_t* row = levels + MeanOfThree(b + g + r) * 256;
+            p[0] = row[b];
+            p[1] = row[g];
+            p[2] = row[r];
         }
     }
 }

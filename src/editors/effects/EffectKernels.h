@@ -14,13 +14,13 @@ namespace tessaro {
 
 using TByteTable = std::array<std::uint8_t, 256>;
 
-// The tables of the colour adjustment, named after their role in the pixel rule:
-// q = clamp(Grey[p0 + p1 + p2] + Weight[pk], 0, 255), and the byte becomes Level[q].
+// The tables of the colour adjustment. With m the pixel's mean (p0 + p1 + p2) div 3, the
+// grey level of the pixel is m - Weight[m]; each byte pk becomes Level[q] with
+// q = clamp(m - Weight[m] + Weight[pk], 0, 255).
 struct TColorTables {
     TByteTable Contrast{}; // contrast around level 170
     TByteTable Level{};    // brightness slope, then the contrast table
     std::array<std::int32_t, 256> Weight{};
-    std::array<std::int32_t, 768> Grey{};
 };
 
 TColorTables MakeColorTables(int brightness, int contrast, int saturation);
@@ -48,6 +48,8 @@ private:
     TColorTables colorTables_;
     TByteTable exposureTable_{};
     TByteTable output_{}; // the colour rule's Level table, then the exposure table
+    // The colour rule's output byte for each truncated pixel mean (row) and byte (column).
+    std::vector<std::uint8_t> levelOfMeanAndByte_;
 };
 
 void AdjustPictureColor(TBitmap& frame, int brightness, int contrast, int saturation);
