@@ -182,16 +182,20 @@ TImagePixels ImagePixelsOf(const TBitmap& image) {
     return pixels;
 }
 
-TBlendImage::TBlendImage(const TImagePixels& image, int alpha, int style)
-    : width_(image.Empty() ? 0 : image.Width), height_(image.Empty() ? 0 : image.Height),
-      multiply_(style != 1) {
+TBlendImage::TBlendImage(const TImagePixels& image, int alpha, int style) : multiply_(style != 1) {
+    const std::size_t pixelCount =
+        image.Empty() ? 0 : std::size_t(image.Width) * std::size_t(image.Height);
+    if (pixelCount == 0 || image.Bgr.size() < pixelCount * 3) {
+        return; // nothing to blend
+    }
+    width_ = image.Width;
+    height_ = image.Height;
     // 256 is the largest opacity the mixing rule keeps within a byte.
     const unsigned opacity = unsigned(std::clamp(alpha, 0, 256));
-    const std::size_t count = std::size_t(width_) * std::size_t(height_);
-    const bool ownAlpha = image.Alpha.size() >= count && !image.Alpha.empty();
-    first_.resize(count * 3);
-    second_.resize(count * 3);
-    for (std::size_t pixel = 0; pixel < count; ++pixel) {
+    const bool ownAlpha = image.Alpha.size() >= pixelCount;
+    first_.resize(pixelCount * 3);
+    second_.resize(pixelCount * 3);
+    for (std::size_t pixel = 0; pixel < pixelCount; ++pixel) {
         const unsigned pixelAlpha = ownAlpha ? image.Alpha[pixel] : 255;
         const unsigned weight = ownAlpha ? (opacity * pixelAlpha + 127) / 255 : opacity;
         for (std::size_t k = pixel * 3; k < pixel * 3 + 3; ++k) {

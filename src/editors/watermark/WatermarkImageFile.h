@@ -13,8 +13,9 @@
 
 namespace tessaro {
 
-// The largest side a scaled image gets: far beyond any frame, small enough to allocate.
-constexpr int MaxScaledExtent = 16384;
+// The largest side a scaled image or text gets: beyond the frames in use, and small
+// enough that a wrong preview height cannot exhaust the memory.
+constexpr int MaxScaledExtent = 4096;
 
 // extent x scale rounded, at least 1 and at most MaxScaledExtent.
 int ScaledExtent(int extent, double scale);
