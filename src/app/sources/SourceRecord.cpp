@@ -2,9 +2,32 @@
 
 namespace tessaro {
 
+TEffectSettings EffectSettingsOf(const TlvFilesRecord& record) {
+    TEffectSettings settings;
+    settings.WatermarkText = record.WatermarkText;
+    settings.WatermarkFont = record.WatermarkFont;
+    settings.TextX = record.TextX;
+    settings.TextY = record.TextY;
+    settings.TextHorzPercent = record.TextHorzPercent;
+    settings.TextVertPercent = record.TextVertPercent;
+    settings.ImageFile = record.ImageFile;
+    settings.ImageX = record.ImageX;
+    settings.ImageY = record.ImageY;
+    settings.ImageHorzPercent = record.ImageHorzPercent;
+    settings.ImageVertPercent = record.ImageVertPercent;
+    settings.ImageAlpha = record.ImageAlpha;
+    settings.TransparentStyle = record.TransparentStyle;
+    settings.Brightness = record.Brightness;
+    settings.Contrast = record.Contrast;
+    settings.Saturation = record.Saturation;
+    settings.Exposure = record.Exposure;
+    settings.ProcessText = record.ProcessText;
+    settings.ProcessImage = record.ProcessImage;
+    return settings;
+}
+
 bool HasFrameEffects(const TlvFilesRecord& record) {
-    return record.Brightness != 255 || record.Contrast != 0 || record.Saturation != 255 ||
-           record.Exposure != 0 || !record.WatermarkText.empty() || !record.ImageFile.empty();
+    return HasFrameEffects(EffectSettingsOf(record));
 }
 
 } // namespace tessaro

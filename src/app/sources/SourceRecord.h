@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DVDDecApi.h"
+#include "effects/EffectSettings.h"
 
 #include <cstdint>
 #include <string>
@@ -13,20 +14,6 @@ namespace tessaro {
 // A row is a media file added from the file system or a title of a DVD. Each kind has its
 // own list columns and converts, previews and edits as its own kind.
 enum class TRowKind { File, DvdTitle };
-
-// The font of a text watermark. Name and size as a font dialog gives them; the colour is
-// 0xRRGGBB.
-struct TWatermarkFont {
-    std::string Name = "MS Sans Serif";
-    std::int32_t Size = 8;
-    std::uint32_t Color = 0x000000;
-    bool Bold = false;
-    bool Italic = false;
-    bool Underline = false;
-    bool StrikeOut = false;
-
-    friend bool operator==(const TWatermarkFont&, const TWatermarkFont&) = default;
-};
 
 // The record of one source list row. A new record of either kind has every field zero or
 // empty except the watermark and effect defaults below; the code that adds the row fills in
@@ -76,6 +63,9 @@ struct TlvFilesRecord {
     bool ProcessText = false;          // effects also apply to the added text
     bool ProcessImage = false;         // effects also apply to the added image
 };
+
+// The row's watermark and effect values as the frame effects renderer takes them.
+TEffectSettings EffectSettingsOf(const TlvFilesRecord& record);
 
 // Whether converting the row needs the frame effects: a watermark, or a colour effect away
 // from its neutral value.

@@ -155,6 +155,38 @@ TEST(SourceRecord, FrameEffectsAreNeededAwayFromTheNeutralValues) {
     }
 }
 
+TEST(SourceRecord, EffectSettingsCarryEveryWatermarkAndEffectValue) {
+    TlvFilesRecord record;
+    record.WatermarkText = "Tessaro";
+    record.WatermarkFont = {"DejaVu Sans", 14, 0x123456, true, false, true, false};
+    record.CropTop = 99; // not an effect value
+    int value = 1;
+    for (std::int32_t* field :
+         {&record.TextX, &record.TextY, &record.TextHorzPercent, &record.TextVertPercent,
+          &record.ImageX, &record.ImageY, &record.ImageHorzPercent, &record.ImageVertPercent,
+          &record.ImageAlpha, &record.TransparentStyle, &record.Brightness, &record.Contrast,
+          &record.Saturation, &record.Exposure}) {
+        *field = value++;
+    }
+    record.ImageFile = "logo.png";
+    record.ProcessImage = true;
+
+    TEffectSettings expected;
+    expected.WatermarkText = "Tessaro";
+    expected.WatermarkFont = record.WatermarkFont;
+    value = 1;
+    for (int* field :
+         {&expected.TextX, &expected.TextY, &expected.TextHorzPercent, &expected.TextVertPercent,
+          &expected.ImageX, &expected.ImageY, &expected.ImageHorzPercent,
+          &expected.ImageVertPercent, &expected.ImageAlpha, &expected.TransparentStyle,
+          &expected.Brightness, &expected.Contrast, &expected.Saturation, &expected.Exposure}) {
+        *field = value++;
+    }
+    expected.ImageFile = "logo.png";
+    expected.ProcessImage = true;
+    EXPECT_EQ(EffectSettingsOf(record), expected);
+}
+
 class SourceListTest : public ::testing::Test {
 protected:
     void SetUp() override { list_.AddObserver(&log_); }
