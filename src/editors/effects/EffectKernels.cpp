@@ -8,8 +8,8 @@ namespace tessaro {
 
 namespace {
 
-// The contrast factor's angle per step: C x pi / 200 for a positive contrast, and the
-// five-decimal value the negative side has always used.
+// The contrast factor's angle per step: C x pi / 200 for a positive contrast, and a
+// five-decimal value for zero and negative ones (kept: it decides the rounding of levels).
 constexpr double PositiveContrastAngle = 0.015707963267948966;
 constexpr double NegativeContrastAngle = 0.015708;
 constexpr int ContrastPivot = 170;
@@ -44,6 +44,24 @@ inline unsigned MeanOfThree(unsigned sum) {
 // Exact x div 255 for 0 <= x <= 65280.
 inline unsigned Div255(unsigned x) {
     return (x + 1 + (x >> 8)) >> 8;
+}
+
+// One row of the style 1 blend: ((256 - A) x d + A x s) div 256 with A = weight and
+// A x s = term. The rows never overlap the image's tables, which lets the loop vectorise.
+void MixRow(std::uint8_t* __restrict d, const std::uint16_t* __restrict weight,
+            const std::uint16_t* __restrict term, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        d[i] = std::uint8_t(((256u - weight[i]) * d[i] + term[i]) >> 8);
+    }
+}
+
+// One row of the multiply blend: d x s div 255, moved back towards d by 255 - alpha.
+void MultiplyRow(std::uint8_t* __restrict d, const std::uint16_t* __restrict source,
+                 const std::uint16_t* __restrict alpha, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned product = Div255(d[i] * unsigned(source[i]));
+        d[i] = std::uint8_t(Div255(alpha[i] * product + (255u - alpha[i]) * d[i]));
+    }
 }
 
 } // namespace
@@ -222,14 +240,9 @@ void TBlendImage::BlendOnto(TBitmap& frame, int x, int y) const {
         const std::uint16_t* first = first_.data() + offset;
         const std::uint16_t* second = second_.data() + offset;
         if (multiply_) {
-            for (std::size_t i = 0; i < count; ++i) {
-                const unsigned product = Div255(d[i] * unsigned(first[i]));
-                d[i] = std::uint8_t(Div255(second[i] * product + (255u - second[i]) * d[i]));
-            }
+            MultiplyRow(d, first, second, count);
         } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                d[i] = std::uint8_t(((256u - first[i]) * d[i] + second[i]) >> 8);
-            }
+            MixRow(d, first, second, count);
         }
     }
 }
