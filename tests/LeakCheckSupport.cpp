@@ -8,8 +8,8 @@
 // therefore keep those dependencies mapped for the whole run (RTLD_NODELETE). The media
 // libraries themselves are still loaded and unloaded for real, so leaks in them or in the
 // engine are still reported.
-#include "base/EngineUtils.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/SharedLibraries.h"
 
 #include <cstring>
 #include <dlfcn.h>

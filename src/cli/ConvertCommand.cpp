@@ -5,6 +5,7 @@
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
 #include "base/EngineException.h"
+#include "base/FileHelpers.h"
 #include "base/MainThread.h"
 #include "converter/Converter.h"
 #include "dvdinput/DvdAddress.h"
@@ -319,7 +320,7 @@ private:
 // The output file with the record built from --opt assignments alone.
 // Titles of "opendvd:" inputs are read through the DVD plug-in beside the executable.
 void LoadDvdPlugInBesideExecutable() {
-    const std::string libraryFolder = LibraryFolder(ExecutableDir());
+    const std::string libraryFolder = LibraryFolder(ProgramFolder());
     if (!LoadDVDPlugIn(libraryFolder)) {
         throw std::invalid_argument("the DVD plug-in library cannot be loaded from " +
                                     libraryFolder);
@@ -352,7 +353,7 @@ TPreparedTask AddPlainTask(TConverter& converter, const TConvertArguments& argum
 // made from the shipped defaults when it does not exist yet.
 std::string PrepareSettingsFile(const TConvertArguments& arguments, const std::string& formatPath) {
     const std::string path =
-        arguments.settingsPath.empty() ? SettingsFilePath(ExecutableDir()) : arguments.settingsPath;
+        arguments.settingsPath.empty() ? SettingsFilePath(ProgramFolder()) : arguments.settingsPath;
     InstallDefaultSettings(path, DefaultSettingsPath(formatPath));
     return path;
 }
@@ -384,7 +385,7 @@ TPreparedTask AddTitleTask(TConverter& converter, const TRunContext& run,
 
 // A file or DVD title converted to a catalogue format, as the program's conversion runs do.
 TPreparedTask AddFormatTask(TConverter& converter, const TConvertArguments& arguments) {
-    const std::string formatPath = FormatFilePath(ExecutableDir());
+    const std::string formatPath = FormatFilePath(ProgramFolder());
     TIniFile settings(PrepareSettingsFile(arguments, formatPath));
     const TIniFile formats(formatPath);
     if (!arguments.output.empty()) {
@@ -418,7 +419,7 @@ int RunConvert(const std::vector<std::string>& args) {
         return Fail(e.what());
     }
     TConverter converter;
-    if (!converter.LoadLibraries(LibraryFolder(ExecutableDir()))) {
+    if (!converter.LoadLibraries(LibraryFolder(ProgramFolder()))) {
         return Fail(converter.LastError());
     }
     TPreparedTask prepared;

@@ -1,6 +1,7 @@
 // tessaro-cli formats: the output formats of the catalogue with their codes, groups and the
 // extension the format file gives them; the codes are what convert --format takes.
 #include "CliCommand.h"
+#include "base/FileHelpers.h"
 #include "formats/FormatCatalogue.h"
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
@@ -15,7 +16,7 @@ int RunFormats(const std::vector<std::string>& args) {
     if (!args.empty()) {
         return Fail("formats takes no arguments");
     }
-    const TIniFile formats(FormatFilePath(ExecutableDir()));
+    const TIniFile formats(FormatFilePath(ProgramFolder()));
     const std::vector<TFormatGroup>& groups = FormatGroups();
     for (std::size_t group = 0; group < groups.size(); ++group) {
         const TFormatGroup& entry = groups[group];

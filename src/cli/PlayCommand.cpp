@@ -2,13 +2,15 @@
 // title in SDL's own window and prints the player's events, one line each.
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
+#include "base/FileHelpers.h"
 #include "base/MainThread.h"
-#include "base/MediaUtils.h"
+#include "base/TimeTexts.h"
 #include "dvdinput/DvdAddress.h"
 #include "player/MediaPlayer.h"
 #include "settings/AppPaths.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -106,7 +108,7 @@ int RunPlay(const std::vector<std::string>& args) {
     }
     SetMainThread();
     ChooseDummyDriversWhereNeeded();
-    const std::string libraryFolder = LibraryFolder(ExecutableDir());
+    const std::string libraryFolder = LibraryFolder(ProgramFolder());
     if (IsDvdAddress(options->input) && !LoadDVDPlugIn(libraryFolder)) {
         return Fail("the DVD plug-in library cannot be loaded from " + libraryFolder);
     }

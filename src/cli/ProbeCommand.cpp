@@ -1,5 +1,6 @@
 // tessaro-cli probe FILE...: the description of each media file as the media probe gives it.
 #include "CliCommand.h"
+#include "base/FileHelpers.h"
 #include "converter/Converter.h"
 #include "settings/AppPaths.h"
 
@@ -13,7 +14,7 @@ int RunProbe(const std::vector<std::string>& args) {
         return Fail("probe needs at least one FILE");
     }
     TConverter converter;
-    if (!converter.LoadLibraries(LibraryFolder(ExecutableDir()))) {
+    if (!converter.LoadLibraries(LibraryFolder(ProgramFolder()))) {
         return Fail(converter.LastError());
     }
     TMediaProbe& probe = converter.Probe();

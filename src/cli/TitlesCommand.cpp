@@ -1,6 +1,7 @@
 // tessaro-cli titles LOCATION: the titles of a DVD as the DVD plug-in describes them.
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
+#include "base/FileHelpers.h"
 #include "settings/AppPaths.h"
 
 #include <cstdio>
@@ -52,7 +53,7 @@ int RunTitles(const std::vector<std::string>& args) {
     if (!std::filesystem::exists(location, error)) {
         return Fail("\"" + location + "\" does not exist");
     }
-    const std::string libraryFolder = LibraryFolder(ExecutableDir());
+    const std::string libraryFolder = LibraryFolder(ProgramFolder());
     if (!LoadDVDPlugIn(libraryFolder)) {
         return Fail("the DVD plug-in library cannot be loaded from " + libraryFolder);
     }

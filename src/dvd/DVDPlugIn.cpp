@@ -1,9 +1,9 @@
 #include "DVDPlugIn.h"
 
 #include "base/EngineException.h"
-#include "base/EngineUtils.h"
-#include "dvdinput/DvdTitleStream.h"
-#include "runtime/LibraryBinding.h"
+#include "dvdinput/DvdStreamFunctions.h"
+#include "runtime/SharedLibraries.h"
+#include "runtime/SymbolBinding.h"
 
 #include <cstring>
 #include <dlfcn.h>
@@ -28,17 +28,9 @@ TDVDPlugIn& PlugIn() {
     return plugIn;
 }
 
-// Resolves symbols in their order with the loader's binder, which throws EngineException
-// "Load function %s@%s error: %s" at the first one missing.
-void Bind(void* module, std::span<const TSymbolSlot> symbols) {
-    // BindLibrary reads only the symbol table of the item; the kind is not used.
-    const TLibraryItem item{TLibraryKind::libAVUtil, DVDPlugInFileName, -1, symbols};
-    BindLibrary(item, DVDPlugInFileName, module);
-}
-
 bool BindAndStart(TDVDPlugIn& plugIn) {
     const TSymbolSlot start[] = {{"DVDInitialize", &plugIn.initialize}};
-    Bind(plugIn.module, start);
+    BindSymbols(start, DVDPlugInFileName, plugIn.module);
     if (plugIn.initialize() == 0) {
         return false;
     }
@@ -56,7 +48,7 @@ bool BindAndStart(TDVDPlugIn& plugIn) {
         {"DVDStreamGetInfo", &plugIn.stream.getInfo},
         {"DVDStreamClose", &plugIn.stream.close},
     };
-    Bind(plugIn.module, calls);
+    BindSymbols(calls, DVDPlugInFileName, plugIn.module);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
 #include "base/EngineException.h"
+#include "base/FileHelpers.h"
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
 #include "shell/ErrorReport.h"
@@ -173,7 +174,7 @@ TEST(AppPaths, FormatFileBesideTheExecutableElseInstalled) {
 }
 
 TEST(AppPaths, FoldersRelativeToTheExecutable) {
-    const std::string exeDir = ExecutableDir();
+    const std::string exeDir = ProgramFolder();
     ASSERT_FALSE(exeDir.empty());
     EXPECT_EQ(exeDir.back(), '/');
     EXPECT_TRUE(std::filesystem::equivalent(exeDir, TESSARO_BIN_DIR "/../tests"));

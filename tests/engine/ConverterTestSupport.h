@@ -5,6 +5,7 @@
 #include "TranscodeTestSupport.h"
 #include "base/MainThread.h"
 #include "converter/Converter.h"
+#include "converter/TranscoderTask.h"
 #include "runtime/Bindings.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"

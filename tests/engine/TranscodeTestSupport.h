@@ -4,10 +4,10 @@
 
 #include "TranscoderOptionsTestSupport.h"
 #include "base/EngineLogger.h"
-#include "base/MediaUtils.h"
 #include "runtime/Bindings.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 #include "transcoder/CustomTranscoder.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "formatpanel/FormatPanel.h"
 
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/ParameterBoxDrawing.h"
 #include "settings/IniFile.h"

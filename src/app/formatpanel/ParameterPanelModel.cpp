@@ -1,6 +1,6 @@
 #include "formatpanel/ParameterPanelModel.h"
 
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/FormatValueWords.h"
 #include "formats/TextRules.h"

@@ -1,6 +1,6 @@
 #include "formats/EncodingOptionBuilder.h"
 
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/TextRules.h"
 #include "probe/MediaProbe.h"

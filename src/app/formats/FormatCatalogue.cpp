@@ -1,6 +1,6 @@
 #include "formats/FormatCatalogue.h"
 
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
 #include "formats/TextRules.h"
 #include "settings/IniFile.h"
 

@@ -1,5 +1,5 @@
 #include "formats/FormatValueWords.h"
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
 
 #include "formats/TextRules.h"
 

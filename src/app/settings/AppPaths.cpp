@@ -1,11 +1,12 @@
 #include "settings/AppPaths.h"
 
+#include "base/FileHelpers.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #ifndef TESSARO_INSTALLED_DATA_DIR
 #define TESSARO_INSTALLED_DATA_DIR "/usr/local/share/tessaro"
@@ -57,21 +58,6 @@ std::string ConfigHome() {
 
 } // namespace
 
-std::string ExecutableDir() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) {
-            return "./";
-        }
-        if (std::size_t(n) < buffer.size()) {
-            const std::string path(buffer.data(), std::size_t(n));
-            return path.substr(0, path.rfind('/') + 1);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 std::string SettingsFilePath(const std::string& exeDir) {
     if (FolderIsWritable(exeDir)) {
         return WithTrailingSlash(exeDir) + SettingsFileName;
@@ -109,7 +95,7 @@ std::string HomeDir() {
 }
 
 TAppLocation LocateAppFiles() {
-    const std::string exeDir = ExecutableDir();
+    const std::string exeDir = ProgramFolder();
     return {exeDir, SettingsFilePath(exeDir), FormatFilePath(exeDir)};
 }
 

@@ -1,5 +1,5 @@
-// Where the program finds its files: the executable's folder, the settings file,
-// the format file, the library and skin folders, and the default output folder.
+// Where the program finds its files: the settings file, the format file, the library and skin
+// folders, and the default output folder. exeDir is the program's folder (ProgramFolder()).
 #pragma once
 
 #include <string>
@@ -8,9 +8,6 @@ namespace tessaro {
 
 inline constexpr const char* SettingsFileName = "tessaro.ini";
 inline constexpr const char* FormatFileName = "plovupspformat.ini";
-
-// The folder of the running executable (from /proc/self/exe), with a trailing "/".
-std::string ExecutableDir();
 
 // The settings file beside the executable when that folder is writable (a portable
 // run, e.g. from the build tree); otherwise $XDG_CONFIG_HOME/tessaro/tessaro.ini

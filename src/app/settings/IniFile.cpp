@@ -1,6 +1,7 @@
 #include "settings/IniFile.h"
 
-#include "base/OptionText.h"
+#include "base/FileHelpers.h"
+#include "base/TextHelpers.h"
 
 #include <cerrno>
 #include <climits>
@@ -121,34 +122,6 @@ TKeyPosition FindKey(const TIniText& text, const std::string& section, const std
     return position;
 }
 
-enum class TReadResult { Ok, Missing, Failed };
-
-TReadResult ReadWholeFile(const std::string& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT ? TReadResult::Missing : TReadResult::Failed;
-    }
-    std::string result;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) {
-            break;
-        }
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ::close(fd);
-            return TReadResult::Failed;
-        }
-        result.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
-    content = std::move(result);
-    return TReadResult::Ok;
-}
-
 // A value is one line of the file: a line break inside it would start new entries.
 std::string OnOneLine(std::string value) {
     for (char& c : value) {
@@ -251,7 +224,7 @@ bool ReplaceFileAtomically(const std::string& target, const std::string& content
 std::optional<std::string> FindValue(const std::string& path, const std::string& section,
                                      const std::string& key) {
     std::string content;
-    if (ReadWholeFile(path, content) != TReadResult::Ok) {
+    if (ReadWholeFile(path, content) != TFileRead::Ok) {
         return std::nullopt;
     }
     const TIniText text = SplitLines(content);
@@ -358,12 +331,13 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     std::string content;
     mode_t mode = NewFileMode();
     switch (ReadWholeFile(target, content)) {
-    case TReadResult::Missing:
+    case TFileRead::Missing:
         break;
-    case TReadResult::Failed:
+    case TFileRead::Unreadable:
+    case TFileRead::TooLarge:
         // Rewriting a file we cannot read would lose its other entries.
         throw TIniWriteError(path_);
-    case TReadResult::Ok: {
+    case TFileRead::Ok: {
         struct stat info {};
         if (stat(target.c_str(), &info) != 0 || access(target.c_str(), W_OK) != 0) {
             throw TIniWriteError(path_);

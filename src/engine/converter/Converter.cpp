@@ -3,6 +3,7 @@
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "base/MainThread.h"
+#include "converter/TranscoderTask.h"
 #include "runtime/LibraryLoader.h"
 
 namespace tessaro {
@@ -87,7 +88,16 @@ private:
 };
 
 TCustomConverter::TCustomConverter()
-    : probe_(std::make_unique<TMediaProbe>()), notices_(std::make_unique<TNoticeQueue>(*this)) {}
+    : probe_(std::make_unique<TMediaProbe>()), tasks_(std::make_unique<TTranscoderList>()),
+      notices_(std::make_unique<TNoticeQueue>(*this)) {}
+
+int TCustomConverter::TaskCount() const {
+    return tasks_->Count();
+}
+
+TTranscoder* TCustomConverter::Task(int index) const {
+    return tasks_->Item(index);
+}
 
 TCustomConverter::~TCustomConverter() {
     // No events during destruction: the handlers' owners may already be gone.
@@ -102,12 +112,12 @@ TCustomConverter::~TCustomConverter() {
         std::lock_guard guard(terminateLock_);
         pendingCount_ = 0;
     }
-    tasks_.StopAll(true, false);
+    tasks_->StopAll(true, false);
     // A handler still running finishes before the component goes.
     for (std::mutex* lock : {&hookLock_, &previewLock_, &progressLock_, &terminateLock_}) {
         std::lock_guard guard(*lock);
     }
-    tasks_.Clear();
+    tasks_->Clear();
     notices_.reset();
 }
 
@@ -143,12 +153,12 @@ void TCustomConverter::SetProgressInterval(int milliseconds) {
 
 void TCustomConverter::SetPreview(bool value) {
     preview_ = value;
-    tasks_.SetFlagBit(TaskFlagPreviewWindow, value);
+    tasks_->SetFlagBit(TaskFlagPreviewWindow, value);
 }
 
 void TCustomConverter::SetPreviewBitmap(bool value) {
     previewBitmap_ = value;
-    tasks_.SetFlagBit(TaskFlagPreviewBitmap, value);
+    tasks_->SetFlagBit(TaskFlagPreviewBitmap, value);
 }
 
 void TCustomConverter::SetOnCustomHook(TCustomHookEvent handler) {
@@ -180,7 +190,7 @@ void TCustomConverter::CheckNotWorking(const char* operation) const {
 }
 
 TTranscoder& TCustomConverter::TaskAt(int index) const {
-    TTranscoder* task = tasks_.Item(index);
+    TTranscoder* task = tasks_->Item(index);
     if (task == nullptr) {
         throw EngineException(FormatText("List index out of bounds (%d)", index));
     }
@@ -188,20 +198,20 @@ TTranscoder& TCustomConverter::TaskAt(int index) const {
 }
 
 TMediaProbe* TCustomConverter::InputProbe(int taskIndex, int fileIndex) const {
-    TTranscoder* task = tasks_.Item(taskIndex);
+    TTranscoder* task = tasks_->Item(taskIndex);
     return task != nullptr ? task->InputProbe(fileIndex) : nullptr;
 }
 
 void TCustomConverter::RemoveTask(int taskIndex) {
     CheckNotWorking("RemoveTask");
-    tasks_.Delete(taskIndex);
+    tasks_->Delete(taskIndex);
 }
 
 void TCustomConverter::ClearTasks() {
     if (working_ && !allDone_) {
         throw EngineException("Cannot ClearTasks while working.");
     }
-    tasks_.Clear();
+    tasks_->Clear();
     std::lock_guard guard(terminateLock_);
     finishedCount_ = 0;
     nextTaskIndex_ = -1;
@@ -220,14 +230,14 @@ void TCustomConverter::StartTask(int parallelCount) {
         std::lock_guard guard(terminateLock_);
         finishedCount_ = 0;
         nextTaskIndex_ = 0;
-        pendingCount_ = tasks_.Count();
+        pendingCount_ = tasks_->Count();
         allDone_ = false;
         finalQueued_ = false;
         threaded_ = parallelCount > 0;
         working_ = true;
     }
-    tasks_.ResumeAll(); // no pause left over from before the run
-    if (tasks_.Count() == 0) {
+    tasks_->ResumeAll(); // no pause left over from before the run
+    if (tasks_->Count() == 0) {
         // Nothing to run: the run ends at once, so it cannot stay "working" forever.
         DoTerminate(nullptr);
         return;
@@ -253,7 +263,7 @@ TTranscoder* TCustomConverter::ClaimNextTask() {
         return nullptr;
     }
     --pendingCount_;
-    return tasks_.Item(nextTaskIndex_++);
+    return tasks_->Item(nextTaskIndex_++);
 }
 
 void TCustomConverter::StartClaimedTask(TTranscoder& task) {
@@ -262,11 +272,11 @@ void TCustomConverter::StartClaimedTask(TTranscoder& task) {
 }
 
 void TCustomConverter::PauseAll() {
-    tasks_.SuspendAll(working_ && !allDone_);
+    tasks_->SuspendAll(working_ && !allDone_);
 }
 
 void TCustomConverter::ResumeAll() {
-    tasks_.ResumeAll();
+    tasks_->ResumeAll();
 }
 
 void TCustomConverter::StopAll(bool waitForEnd) {
@@ -276,7 +286,7 @@ void TCustomConverter::StopAll(bool waitForEnd) {
     }
     // Tasks that never started get their notice only within a run; outside one they stay
     // ready to run.
-    tasks_.StopAll(waitForEnd, working_ && !allDone_);
+    tasks_->StopAll(waitForEnd, working_ && !allDone_);
 }
 
 // ---- events --------------------------------------------------------------------------
@@ -292,7 +302,7 @@ void TCustomConverter::DoTerminate(TTranscoder* task) {
             finalQueued = QueueFinalNotice();
         } else {
             TTerminateInfo info;
-            info.TaskIndex = tasks_.IndexOf(task);
+            info.TaskIndex = tasks_->IndexOf(task);
             info.Finished = task->Finished();
             info.Exception = task->ExceptionRaised();
             info.ExceptionMsg = task->ExceptionMessage();
@@ -301,7 +311,7 @@ void TCustomConverter::DoTerminate(TTranscoder* task) {
             }
             ++finishedCount_;
             if (pendingCount_ < 1) {
-                if (finishedCount_ >= tasks_.Count()) {
+                if (finishedCount_ >= tasks_->Count()) {
                     finalQueued = QueueFinalNotice();
                 }
             } else if (threaded) {
@@ -363,9 +373,9 @@ void TCustomConverter::DoProgress(TTranscoder& task, int fileIndex, int frameNum
     if (!handler) {
         return;
     }
-    progressInfo_ =
-        TProgressInfo{tasks_.IndexOf(&task), fileIndex,       frameNumber,  fps, quality, bitRate,
-                      currentSize,           currentDuration, totalDuration};
+    progressInfo_ = TProgressInfo{
+        tasks_->IndexOf(&task), fileIndex,    frameNumber, fps, quality, bitRate, currentSize,
+        currentDuration,        totalDuration};
     if (triggerEventInMainThread_) {
         CallInMainThread([&] {
             TTaskEventScope scope(&task);
@@ -383,7 +393,7 @@ void TCustomConverter::DoPreviewBitmap(TTranscoder& task, TBitmap& bitmap, int f
     if (!handler) {
         return;
     }
-    previewInfo_ = TPreviewInfo{tasks_.IndexOf(&task), &bitmap, frameNumber, pts};
+    previewInfo_ = TPreviewInfo{tasks_->IndexOf(&task), &bitmap, frameNumber, pts};
     if (triggerEventInMainThread_) {
         CallInMainThread([&] {
             TTaskEventScope scope(&task);
@@ -401,7 +411,7 @@ void TCustomConverter::DoCustomHook(TTranscoder& task, TBitmap& bitmap, int fram
     if (!handler) {
         return;
     }
-    hookInfo_ = THookInfo{tasks_.IndexOf(&task), &bitmap, frameNumber, pts, update, stopHook};
+    hookInfo_ = THookInfo{tasks_->IndexOf(&task), &bitmap, frameNumber, pts, update, stopHook};
     {
         // Always on the worker: the hook holds the task while it paints.
         std::lock_guard canvas(bitmap);

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "base/Bitmap.h"
+#include "base/EngineComponent.h"
 #include "converter/ConverterOptions.h"
-#include "converter/TranscoderTask.h"
 #include "probe/MediaProbe.h"
 
 #include <atomic>
@@ -19,12 +19,6 @@
 #include <thread>
 
 namespace tessaro {
-
-// Base of the engine's non-visual components.
-class TEngineComponent {
-public:
-    virtual ~TEngineComponent() = default;
-};
 
 struct TProgressInfo {
     std::int32_t TaskIndex = -1;
@@ -64,6 +58,8 @@ struct TPreviewInfo {
 };
 
 class TCustomConverter;
+class TTranscoder;
+class TTranscoderList;
 
 using TCustomHookEvent = std::function<void(TCustomConverter& sender, PHookInfo info)>;
 using TPreviewBitmapEvent = std::function<void(TCustomConverter& sender, const TPreviewInfo& info)>;
@@ -98,11 +94,11 @@ public:
     // Starts no more tasks and stops every one; never-started tasks of the run get their
     // terminate notice. With WaitForEnd, returns when every worker has finished.
     void StopAll(bool waitForEnd);
-    int TaskCount() const { return tasks_.Count(); }
+    int TaskCount() const;
     // The probe bound to an opened input of a task (null when there is none).
     TMediaProbe* InputProbe(int taskIndex, int fileIndex) const;
     // The task at Index (for inspection; null when out of range).
-    TTranscoder* Task(int index) const { return tasks_.Item(index); }
+    TTranscoder* Task(int index) const;
 
     std::string LastError() const;
     TMediaProbe& Probe() { return *probe_; }
@@ -186,7 +182,7 @@ private:
     std::mutex terminateLock_;
 
     std::unique_ptr<TMediaProbe> probe_;
-    TTranscoderList tasks_;
+    std::unique_ptr<TTranscoderList> tasks_;
     std::unique_ptr<TNoticeQueue> notices_;
 
     // Run state; the counters change under terminateLock_ only.

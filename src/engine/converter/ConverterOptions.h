@@ -3,14 +3,15 @@
 // transcoder's own default in place.
 #pragma once
 
+#include "base/TimeTexts.h" // kNoTimeValue
+
 #include <cstdint>
-#include <limits>
 #include <string>
 
 namespace tessaro {
 
-// "No value" for a time in microseconds (the media libraries' AV_NOPTS_VALUE).
-inline constexpr std::int64_t kNoTimeValue = std::numeric_limits<std::int64_t>::min();
+// Priority of the converter's worker threads.
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // Output metadata.
 struct TStreamInfo {

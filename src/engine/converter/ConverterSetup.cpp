@@ -3,8 +3,9 @@
 #include "converter/Converter.h"
 
 #include "base/EngineException.h"
-#include "base/EngineUtils.h"
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
+#include "base/TimeTexts.h"
+#include "converter/TranscoderTask.h"
 
 #include <ctime>
 #include <initializer_list>
@@ -70,15 +71,6 @@ void ApplyOptionLines(TTranscoder& task, const std::vector<TOptionLine>& lines, 
         }
         task.SetOption(line.name, line.value);
     }
-}
-
-// Microseconds as the seconds text the time options read.
-std::string SecondsText(std::int64_t microseconds) {
-    const char* sign = microseconds < 0 ? "-" : "";
-    const unsigned long long magnitude = microseconds < 0
-                                             ? 0ull - static_cast<unsigned long long>(microseconds)
-                                             : static_cast<unsigned long long>(microseconds);
-    return FormatText("%s%llu.%06llu", sign, magnitude / 1000000, magnitude % 1000000);
 }
 
 // A date-time in days since 1899-12-30, local time, as the UTC date text of option
@@ -332,7 +324,7 @@ int TCustomConverter::AddTask(const std::string& fileName, const TInputOptions* 
         SetLastError(e.what());
         return -1;
     }
-    return tasks_.Add(std::move(task));
+    return tasks_->Add(std::move(task));
 }
 
 bool TCustomConverter::SetOutputFile(int taskIndex, const std::string& fileName,

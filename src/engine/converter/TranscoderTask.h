@@ -20,8 +20,6 @@
 
 namespace tessaro {
 
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
-
 // Applies a priority to the calling thread: SCHED_IDLE for tpIdle; otherwise the normal
 // policy with the main thread's nice value plus 10 for tpLowest, plus 5 for tpLower, plus
 // 0 for the rest (raising a priority above normal needs privileges the program does not

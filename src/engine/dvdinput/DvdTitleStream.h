@@ -4,29 +4,13 @@
 
 #include "DVDDecApi.h"
 #include "dvdinput/DvdAddress.h"
+#include "dvdinput/DvdStreamFunctions.h"
 #include "io/CustomIO.h"
 
 #include <cstdint>
 #include <memory>
 
 namespace tessaro {
-
-// The plug-in's title-stream entry points. The DVD plug-in binding hands them over once the
-// library is loaded; until then every member is null.
-struct TDvdStreamFunctions {
-    TDVDGetParamFunc getParam = nullptr;
-    TDVDStreamOpenFunc open = nullptr;
-    TDVDStreamReadFunc read = nullptr;
-    TDVDStreamSeekFunc seek = nullptr;
-    TDVDStreamSizeFunc size = nullptr;
-    TDVDStreamGetInfoFunc getInfo = nullptr;
-    TDVDStreamCloseFunc close = nullptr;
-};
-
-// Called on the main thread before any title stream is opened (the library then stays loaded
-// for the rest of the process).
-void SetDvdStreamFunctions(const TDvdStreamFunctions& functions);
-bool DvdStreamFunctionsSet();
 
 // One opened title stream; closes the plug-in's handle when destroyed. Its calls may come from
 // any one thread at a time or several: the plug-in serialises them per handle.

@@ -1,5 +1,7 @@
 #include "io/UnicodeProtocol.h"
 
+#include "base/FileHelpers.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cassert>
@@ -136,6 +138,23 @@ int OpenOutputFile(AVFormatContext* context, CustomAVIOContextPtr& io,
     }
     context->pb = io.get();
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    return 0;
+}
+
+int ReadWholeFile(const std::string& libraryName, std::vector<char>& buffer) {
+    std::string content;
+    switch (ReadWholeFile(FromLibraryFileName(libraryName), content)) {
+    case TFileRead::Ok:
+        break;
+    case TFileRead::TooLarge:
+        return AVERROR(ENOMEM);
+    case TFileRead::Missing:
+        return -1;
+    case TFileRead::Unreadable:
+        return AVERROR(EIO);
+    }
+    buffer.assign(content.begin(), content.end());
+    buffer.push_back('\0');
     return 0;
 }
 

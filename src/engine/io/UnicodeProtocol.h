@@ -9,6 +9,7 @@
 #include "io/CustomIO.h"
 
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
@@ -28,6 +29,12 @@ inline std::string WideFromLibraryFileName(const std::string& libraryName) {
 }
 // True for names in the "unicode:" form, which only the engine can open.
 bool IsUnicodeLibraryName(const std::string& libraryName);
+
+// Reads a whole file by a plain or "unicode:" name into buffer followed by a zero byte, which
+// the size includes (ReadWholeFile of base/FileHelpers.h with the libraries' codes). Returns 0,
+// -1 when the file does not exist, AVERROR(ENOMEM) when it is too big for memory, AVERROR(EIO)
+// when it cannot be read.
+int ReadWholeFile(const std::string& libraryName, std::vector<char>& buffer);
 
 // Makes the "unicode:" form usable; the loader calls it once avformat is bound.
 void RegisterUnicodeProtocol();

@@ -4,21 +4,20 @@
 #pragma once
 
 #include "base/Bitmap.h"
-#include "base/RGBConverter.h"
-#include "player/PlaybackCore.h"
+#include "base/EngineComponent.h"
 #include "player/VideoSurface.h"
 #include "probe/MediaProbe.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace tessaro {
+
+enum TPlayState : int { psPlay, psPause, psResume, psStep, psStop, psEnd };
 
 enum TAudioDriver : int { adDefault, adDirectSound, adWaveOut };
 enum TVideoDriver : int { vdDefault, vdDirectDraw, vdGDI };
@@ -29,36 +28,9 @@ enum TVideoDriver : int { vdDefault, vdDirectDraw, vdGDI };
 const char* AudioDriverName(TAudioDriver driver);
 const char* VideoDriverName(TVideoDriver driver);
 
-class TSDLWindowSurface;
-class TPlayerEventSession;
+class TPlayerHost;
 
-enum TNoticeKind : int { nkPosition = 1, nkState = 2, nkEnd = 3 };
-
-// A notice for the player's event thread: a position, a state, or the end of delivery.
-struct TNotice {
-    int Kind = 0;
-    TPlayState State = psPlay;
-    std::int64_t Position = 0;
-};
-
-// The player's notices waiting for delivery (no lock of its own). It holds at most nine:
-// a notice of the same kind as the newest waiting one replaces it, and when the ring is
-// full the oldest is dropped, so a slow receiver sees the latest of everything.
-class TNoticeRing {
-public:
-    static constexpr int Size = 10;
-    void Queue(const TNotice& notice);
-    // Takes the oldest waiting notice; false when none waits.
-    bool Take(TNotice& notice);
-    int Count() const;
-
-private:
-    TNotice ring_[Size];
-    int read_ = 0;
-    int write_ = 0;
-};
-
-class TCustomPlayer : public TPlaybackHost {
+class TCustomPlayer : public TEngineComponent {
 public:
     using TFileOpenEvent =
         std::function<void(TCustomPlayer* Sender, std::int64_t ADuration, int AFrameWidth,
@@ -67,7 +39,9 @@ public:
         std::function<void(TCustomPlayer* Sender, TBitmap& ABitmap, std::int64_t APTS)>;
     using TPositionEvent = std::function<void(TCustomPlayer* Sender, std::int64_t APTS)>;
     using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, TPlayState AState)>;
-    // Sees every block of samples handed to the audio device (see TPlaybackHost).
+    // Sees every block of samples the audio callback hands to the audio device (on SDL's audio
+    // thread): pts is the time of the first sample (NaN for silence the player made up),
+    // playTime the wall clock (seconds) at which the device starts playing it.
     using TAudioTap = std::function<void(const std::int16_t* samples, int frames, int channels,
                                          double pts, double playTime)>;
 
@@ -97,35 +71,35 @@ public:
     // Asks the event loop to lay the picture out again (after the drawing area changed).
     void Relayout();
 
-    const std::string& LastError() const { return lastError_; }
-    TMediaProbe& Probe() override { return probe_; }
-    TPlayState State() const { return currentState_; }
-    std::string FileName() const { return fileName_; }
+    const std::string& LastError() const;
+    TMediaProbe& Probe();
+    TPlayState State() const;
+    std::string FileName() const;
 
     // Settings (safe to change from the main thread while playing).
-    float AspectRatio() const override { return aspectRatio_; }
+    float AspectRatio() const { return aspectRatio_; }
     void SetAspectRatio(float value);
     TAudioDriver AudioDriver() const { return audioDriver_; }
     void SetAudioDriver(TAudioDriver value) { audioDriver_ = value; }
-    int AudioVolume() const override { return audioVolume_; }
+    int AudioVolume() const { return audioVolume_; }
     void SetAudioVolume(int value) { audioVolume_ = std::clamp(value, 0, 128); }
-    bool DisableAudio() const override { return disableAudio_; }
+    bool DisableAudio() const { return disableAudio_; }
     void SetDisableAudio(bool value) { disableAudio_ = value; }
-    bool DisableVideo() const override { return disableVideo_; }
+    bool DisableVideo() const { return disableVideo_; }
     void SetDisableVideo(bool value) { disableVideo_ = value; }
-    bool DisableDisplay() const override { return disableDisplay_; }
+    bool DisableDisplay() const { return disableDisplay_; }
     void SetDisableDisplay(bool value) { disableDisplay_ = value; }
-    bool Mute() const override { return mute_; }
+    bool Mute() const { return mute_; }
     void SetMute(bool value) { mute_ = value; }
-    int FrameWidth() const override { return frameWidth_; }
+    int FrameWidth() const { return frameWidth_; }
     void SetFrameWidth(int value) { frameWidth_ = value; }
-    int FrameHeight() const override { return frameHeight_; }
+    int FrameHeight() const { return frameHeight_; }
     void SetFrameHeight(int value) { frameHeight_ = value; }
     bool Hook() const { return hook_; }
     void SetHook(bool value) { hook_ = value; }
-    int ScreenWidth() const override { return screenWidth_; }
+    int ScreenWidth() const { return screenWidth_; }
     void SetScreenWidth(int value) { screenWidth_ = value; }
-    int ScreenHeight() const override { return screenHeight_; }
+    int ScreenHeight() const { return screenHeight_; }
     void SetScreenHeight(int value) { screenHeight_ = value; }
     bool TriggerEventInMainThread() const { return triggerEventInMainThread_; }
     void SetTriggerEventInMainThread(bool value) { triggerEventInMainThread_ = value; }
@@ -140,32 +114,7 @@ public:
     void SetOnState(TPlayStateEvent handler);
     void SetAudioTap(TAudioTap tap);
 
-    // TPlaybackHost, called by the playback core.
-    TVideoSurface* Surface() override;
-    void HookPicture(AVFrame* picture, std::int64_t pts) override;
-    void UpdatePosition(TPlaybackState& state) override;
-    void ReportState(TPlayState state) override;
-    void Log(int level, const std::string& text) override;
-    void SetLastError(const std::string& text) override { lastError_ = text; }
-    void AudioConsumed(const std::int16_t* samples, int frames, int channels, double pts,
-                       double playTime) override;
-
 private:
-    void ReportError(const std::string& text, bool keep);
-    bool StartSDL(TVideoSurface* screenHandle);
-    void RaiseFileOpen(TPlaybackState& state);
-    void PlayThread(std::shared_ptr<TPlayerEventSession> session);
-    bool HandleEvent(TPlaybackState& state, const SDL_Event& event);
-    // Ends the playback of the open file; the player lock is held.
-    void ClosePlayback();
-    void QuitSDL();
-    std::shared_ptr<TPlaybackState> CurrentState() const;
-    std::shared_ptr<TPlayerEventSession> CurrentSession() const;
-    void QueueNotice(int kind, TPlayState state, std::int64_t position);
-    bool HasPositionHandler() const;
-    void JoinFinishedThreads(bool waitForEventThread);
-
-    // Settings.
     std::atomic<float> aspectRatio_{0.0f};
     std::atomic<TAudioDriver> audioDriver_{adDefault};
     std::atomic<int> audioVolume_{128};
@@ -181,40 +130,9 @@ private:
     std::atomic<bool> triggerEventInMainThread_{true};
     std::atomic<TVideoDriver> videoDriver_{vdDefault};
 
-    // Handlers, copied under their lock before each call.
-    mutable std::mutex handlersMutex_;
-    TFileOpenEvent onFileOpen_;
-    THookEvent onHook_;
-    TPositionEvent onPosition_;
-    TPlayStateEvent onState_;
-    TAudioTap audioTap_;
-
-    // The open file.
-    mutable std::mutex stateMutex_;
-    std::shared_ptr<TPlaybackState> state_;
-    std::shared_ptr<TPlayerEventSession> session_;
-    std::timed_mutex playerLock_;
-    TManualEvent playThreadRunning_{true};
-    std::thread playThread_;
-    struct TEventThread {
-        std::thread Thread;
-        std::shared_ptr<TPlayerEventSession> Session;
-    };
-    std::vector<TEventThread> eventThreads_;
-    TVideoSurface* screenHandle_ = nullptr;
-    std::unique_ptr<TSDLWindowSurface> sdlSurface_;
-    std::string fileName_;
-    std::string lastError_;
-    std::atomic<std::int64_t> lastReportedPosition_;
-    std::atomic<std::int64_t> currentPosition_{0};
-    std::atomic<TPlayState> currentState_{psStop};
-    int displayWidth_ = 0;
-    int displayHeight_ = 0;
-
-    TMediaProbe probe_;
-    std::unique_ptr<TRGBConverter> hookConverter_;
-    std::unique_ptr<TRGBConverter> snapshotConverter_;
-    TBitmap snapshot_;
+    // Everything that plays: the playback core, the event loop and event threads, the hook
+    // and the snapshot. Its threads read the settings above; it goes before them.
+    std::unique_ptr<TPlayerHost> host_;
 };
 
 class TMediaPlayer : public TCustomPlayer {

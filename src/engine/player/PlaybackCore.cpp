@@ -3,11 +3,11 @@
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "base/MainThread.h"
-#include "base/MediaUtils.h"
 #include "dvdinput/DvdAddress.h"
 #include "io/MediaInput.h"
 #include "probe/MediaProbe.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 #include "runtime/SDLBindings.h"
 
 #include <algorithm>

@@ -7,6 +7,7 @@
 
 #include "base/ManualEvent.h"
 #include "io/CustomIO.h"
+#include "player/MediaPlayer.h"
 #include "player/VideoSurface.h"
 #include "runtime/Bindings.h"
 #include "runtime/FFmpegPtr.h"
@@ -28,8 +29,6 @@ namespace tessaro {
 
 class TMediaProbe;
 struct TPlaybackState;
-
-enum TPlayState : int { psPlay, psPause, psResume, psStep, psStop, psEnd };
 
 // The event loop's own SDL events.
 inline constexpr Uint32 RefreshEventType = SDL_USEREVENT + 1;

@@ -2,12 +2,14 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/MediaUtils.h"
+#include "base/TextHelpers.h"
+#include "base/TimeTexts.h"
 #include "io/MediaInput.h"
 #include "io/UnicodeProtocol.h"
 #include "runtime/Bindings.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,11 +66,6 @@ std::string LocalStandardTimeText(std::int64_t seconds) {
     gmtime_r(&local, &parts);
     return FormatText("%.4d-%.2d-%.2d %.2d:%.2d:%.2d", parts.tm_year + 1900, parts.tm_mon + 1,
                       parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-}
-
-// "%d.%.6d" of a microsecond value (the remainder keeps its sign, as the text always did).
-std::string SecondsText(std::int64_t microseconds) {
-    return FormatText("%d.%.6d", int(microseconds / 1000000), int(microseconds % 1000000));
 }
 
 bool IsRegularFile(const std::string& path, std::int64_t& size) {
@@ -143,6 +140,14 @@ std::string RateText(double value, const char* suffix) {
     return FormatText(", %1.0fk %s", value / 1000, suffix);
 }
 
+// A file the probe opened itself: io (set for "unicode:" names) outlives the context.
+struct TCustomMediaProbe::TOwnedInput {
+    CustomAVIOContextPtr io;
+    AVInputFormatContextPtr context;
+};
+
+TCustomMediaProbe::TCustomMediaProbe() = default;
+
 TCustomMediaProbe::~TCustomMediaProbe() {
     // Only the base part is left here; it must still close an owned context.
     TCustomMediaProbe::CloseFile();
@@ -183,7 +188,8 @@ bool TCustomMediaProbe::LoadFile(const std::string& FileName, const std::string&
     }
     int opened;
     try {
-        opened = OpenMediaInput(ownedContext_, io_, FileName, format, nullptr);
+        ownedInput_ = std::make_unique<TOwnedInput>();
+        opened = OpenMediaInput(ownedInput_->context, ownedInput_->io, FileName, format, nullptr);
     } catch (const EngineException& e) {
         ReportError(AV_LOG_ERROR, e.what());
         CloseFile();
@@ -194,7 +200,7 @@ bool TCustomMediaProbe::LoadFile(const std::string& FileName, const std::string&
         CloseFile();
         return false;
     }
-    context_ = ownedContext_.get();
+    context_ = ownedInput_->context.get();
     context_->flags |= NonBlockingFlag;
     ownsContext_ = true;
     int found;
@@ -222,9 +228,7 @@ void TCustomMediaProbe::AttachContext(AVFormatContext* Context) {
 
 void TCustomMediaProbe::CloseFile() {
     forcedFormat_.clear();
-    // The context goes before the I/O context it may read through.
-    ownedContext_.reset();
-    io_.reset();
+    ownedInput_.reset();
     context_ = nullptr;
     ownsContext_ = false;
     RefreshInfo();

@@ -1,11 +1,13 @@
 // Reads container and stream facts of a media file without decoding it.
 #pragma once
 
-#include "io/CustomIO.h"
-#include "runtime/FFmpegPtr.h"
-
 #include <cstdint>
+#include <memory>
 #include <string>
+
+struct AVDictionary;
+struct AVStream;
+struct AVFormatContext;
 
 namespace tessaro {
 
@@ -59,7 +61,7 @@ struct TVideoStreamInfo {
 // It has no lock: one thread at a time uses it.
 class TCustomMediaProbe {
 public:
-    TCustomMediaProbe() = default;
+    TCustomMediaProbe();
     TCustomMediaProbe(const TCustomMediaProbe&) = delete;
     TCustomMediaProbe& operator=(const TCustomMediaProbe&) = delete;
     virtual ~TCustomMediaProbe();
@@ -115,10 +117,10 @@ private:
     std::int64_t ContextFileSize() const;
     std::string StreamLine(AVStream* stream) const;
 
-    // A file opened by LoadFile: io_ (set for "unicode:" names) must outlive ownedContext_.
-    CustomAVIOContextPtr io_;
-    AVInputFormatContextPtr ownedContext_;
-    AVFormatContext* context_ = nullptr; // ownedContext_ or an adopted context
+    struct TOwnedInput;
+
+    std::unique_ptr<TOwnedInput> ownedInput_; // a file opened by LoadFile
+    AVFormatContext* context_ = nullptr;      // ownedInput_'s context or an adopted one
     bool ownsContext_ = false;
     std::string lastError_;
     std::string forcedFormat_;

@@ -1,11 +1,7 @@
 // Definitions of the bound entry points and the symbol table of each library.
 #include "runtime/Bindings.h"
-#include "base/EngineException.h"
 #include "runtime/LibraryBinding.h"
 #include "runtime/SDLBindings.h"
-
-#include <cstring>
-#include <dlfcn.h>
 
 #define TESSARO_BIND(name) decltype(&::name) name = nullptr;
 namespace ff {
@@ -68,26 +64,5 @@ const TLibraryItem LibraryItems[LibraryKindCount] = {
     // SDL2's soname is libSDL2-2.0.so.0: the suffix is part of the base name.
     {TLibraryKind::libSDL, "libSDL2-2.0.so", 0, SDLSymbols},
 };
-
-void BindLibrary(const TLibraryItem& item, const std::string& fileName, void* handle) {
-    for (const TSymbolSlot& symbol : item.symbols) {
-        dlerror();
-        void* address = dlsym(handle, symbol.name);
-        if (address == nullptr) {
-            const char* reason = dlerror();
-            throw EngineException(FormatText("Load function %s@%s error: %s", symbol.name,
-                                             fileName.c_str(), reason ? reason : "symbol is null"));
-        }
-        // POSIX guarantees that a function address survives the trip through void*.
-        std::memcpy(symbol.slot, &address, sizeof address);
-    }
-}
-
-void UnbindLibrary(const TLibraryItem& item) {
-    for (const TSymbolSlot& symbol : item.symbols) {
-        void* null = nullptr;
-        std::memcpy(symbol.slot, &null, sizeof null);
-    }
-}
 
 } // namespace tessaro

@@ -2,17 +2,11 @@
 #pragma once
 
 #include "runtime/LibraryLoader.h"
+#include "runtime/SymbolBinding.h"
 
 #include <span>
-#include <string>
 
 namespace tessaro {
-
-// One bound entry point: its symbol name and the pointer variable that receives it.
-struct TSymbolSlot {
-    const char* name;
-    void* slot; // address of the ff:: or sdl:: pointer variable
-};
 
 struct TLibraryItem {
     TLibraryKind kind;
@@ -22,11 +16,5 @@ struct TLibraryItem {
 };
 
 extern const TLibraryItem LibraryItems[LibraryKindCount];
-
-// Resolves every symbol of the table; throws EngineException
-// "Load function %s@%s error: %s" at the first one that is missing.
-void BindLibrary(const TLibraryItem& item, const std::string& fileName, void* handle);
-// Sets every pointer of the table back to null.
-void UnbindLibrary(const TLibraryItem& item);
 
 } // namespace tessaro

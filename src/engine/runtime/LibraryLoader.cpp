@@ -2,9 +2,9 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/EngineUtils.h"
 #include "io/UnicodeProtocol.h"
 #include "runtime/LibraryBinding.h"
+#include "runtime/SharedLibraries.h"
 
 #include <cassert>
 #include <dlfcn.h>
@@ -78,7 +78,7 @@ bool TLibraryLoader::LoadLib(TLibraryKind kind) {
     }
     if (!status.bound) {
         try {
-            BindLibrary(LibraryItems[int(kind)], fileName, status.handle);
+            BindSymbols(LibraryItems[int(kind)].symbols, fileName, status.handle);
             status.bound = true;
         } catch (const EngineException& e) {
             lastError_ = e.what();
@@ -126,7 +126,7 @@ bool TLibraryLoader::IsLibSetLoaded(TLibrarySet set) const {
 void TLibraryLoader::UnloadLib(TLibraryKind kind) {
     Status& status = status_[int(kind)];
     // Pointers bound before a failed bind are cleared too.
-    UnbindLibrary(LibraryItems[int(kind)]);
+    UnbindSymbols(LibraryItems[int(kind)].symbols);
     status.bound = false;
     if (status.handle != nullptr) {
         dlclose(status.handle);

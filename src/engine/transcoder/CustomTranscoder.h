@@ -4,8 +4,8 @@
 // and live in their own source files.
 #pragma once
 
-#include "base/RGBConverter.h"
 #include "converter/Previewer.h"
+#include "runtime/RGBConverter.h"
 #include "transcoder/options/TranscoderOptions.h"
 #include "transcoder/pipeline/TranscoderCallbacks.h"
 #include "transcoder/pipeline/TranscoderFiles.h"

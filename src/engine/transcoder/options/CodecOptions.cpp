@@ -3,7 +3,7 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/OptionText.h"
+#include "base/TextHelpers.h"
 #include "transcoder/options/EncoderNames.h"
 #include "transcoder/options/LegacyCodecOptions.h"
 

@@ -3,7 +3,8 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/OptionText.h"
+#include "base/FileHelpers.h"
+#include "base/TextHelpers.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -93,13 +94,6 @@ void AddBitstreamFilter(std::vector<std::string>& chain, const std::string& valu
         throw EngineException(FormatText("Unknown bitstream filter %s", name.c_str()));
     }
     chain.push_back(value);
-}
-
-// Folder of the running program, with a trailing separator.
-std::string ProgramFolder() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("./") : exe.parent_path().string() + "/";
 }
 
 std::string VstatsFileName() {

@@ -2,24 +2,17 @@
 #include "transcoder/CustomTranscoder.h"
 
 #include "base/EngineException.h"
-#include "base/OptionText.h"
+#include "base/FileHelpers.h"
+#include "base/TextHelpers.h"
 #include "transcoder/options/LegacyCodecOptions.h"
 #include "transcoder/options/Presets.h"
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace tessaro {
 
 namespace {
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 // Trimmed, line breaks normalised to LF, split into trimmed non-empty lines.
 std::vector<std::string> PresetLines(const std::string& text) {
@@ -62,10 +55,12 @@ void TCustomTranscoder::ApplyPreset(const std::string& kind, const std::string& 
         }
     }
     std::error_code error;
-    if (!std::filesystem::is_regular_file(presetName, error)) {
+    std::string text;
+    if (!std::filesystem::is_regular_file(presetName, error) ||
+        ReadWholeFile(presetName, text) != TFileRead::Ok) {
         throw EngineException(FormatText("Preset \"%s\" not found", presetName.c_str()));
     }
-    ApplyPresetText(presetName, ReadWholeFile(presetName), false);
+    ApplyPresetText(presetName, text, false);
 }
 
 void TCustomTranscoder::ApplyPresetText(const std::string& lookupName, const std::string& text,

@@ -5,9 +5,9 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/MediaUtils.h"
 #include "io/UnicodeProtocol.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 #include "transcoder/options/EncoderNames.h"
 
 #include <cmath>

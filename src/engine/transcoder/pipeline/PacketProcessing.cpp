@@ -4,8 +4,8 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/MediaUtils.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 
 #include <chrono>
 #include <cmath>

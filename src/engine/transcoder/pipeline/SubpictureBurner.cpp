@@ -1,10 +1,10 @@
 #include "transcoder/pipeline/SubpictureBurner.h"
 
 #include "base/EngineException.h"
-#include "base/MediaUtils.h"
 #include "io/MediaInput.h"
 #include "runtime/Bindings.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 
 #include <algorithm>
 #include <mutex>

@@ -4,8 +4,9 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
-#include "base/MediaUtils.h"
+#include "io/UnicodeProtocol.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 
 #include <chrono>
 #include <cmath>

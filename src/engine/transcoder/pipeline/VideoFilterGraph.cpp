@@ -1,8 +1,8 @@
 #include "transcoder/pipeline/VideoFilterGraph.h"
 
 #include "base/EngineException.h"
-#include "base/MediaUtils.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 
 #include <cctype>
 #include <mutex>

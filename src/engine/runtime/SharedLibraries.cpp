@@ -1,6 +1,4 @@
-#include "base/EngineUtils.h"
-
-#include "base/EngineException.h"
+#include "runtime/SharedLibraries.h"
 
 #include <cstdio>
 #include <cstring>
@@ -154,38 +152,6 @@ void* LoadLibraryFromDir(const std::string& dir, const std::string& fileName, st
         error = LastDlError();
     }
     return handle;
-}
-
-std::string FormatFileSize(std::int64_t size) {
-    constexpr std::int64_t KB = 1024;
-    constexpr std::int64_t MB = KB * 1024;
-    constexpr std::int64_t GB = MB * 1024;
-    if (size > GB) {
-        return FormatText("%.2f GB", double(size) / double(GB));
-    }
-    if (size > MB) {
-        return FormatText("%.2f MB", double(size) / double(MB));
-    }
-    if (size > KB) {
-        return FormatText("%.2f KB", double(size) / double(KB));
-    }
-    return FormatText("%lld Byte", static_cast<long long>(size));
-}
-
-std::string SplitFirst(std::string& text, std::string_view separator, bool remove) {
-    const std::size_t position = separator.empty() ? std::string::npos : text.find(separator);
-    if (position == std::string::npos) {
-        std::string head = text;
-        if (remove) {
-            text.clear();
-        }
-        return head;
-    }
-    std::string head = text.substr(0, position);
-    if (remove) {
-        text.erase(0, position + separator.size());
-    }
-    return head;
 }
 
 } // namespace tessaro

@@ -1,9 +1,11 @@
-// Conversions of option values: the decimal number syntax every numeric option uses and
-// its error texts, trimming and letter case.
+// Text helpers shared by the option parsers, the INI code and the reports: trimming, letter
+// case, line breaks, the decimal number syntax every numeric value uses (with its error texts),
+// file-size texts and splitting at a separator.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tessaro {
 
@@ -24,5 +26,13 @@ double TextToFloat(const std::string& text);
 inline bool FlagValue(const std::string& value) {
     return value != "0";
 }
+
+// "%.2f GB", "%.2f MB", "%.2f KB" above 2^30, 2^20 and 1024 bytes; "%d Byte" otherwise
+// (negative sizes included).
+std::string FormatFileSize(std::int64_t size);
+
+// Returns the part of text before the first separator (all of text when there is none).
+// With remove, text becomes the part after that separator (empty when there was none).
+std::string SplitFirst(std::string& text, std::string_view separator, bool remove);
 
 } // namespace tessaro

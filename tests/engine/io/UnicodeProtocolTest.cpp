@@ -1,8 +1,8 @@
 #include "io/UnicodeProtocol.h"
 #include "EngineTestSupport.h"
-#include "base/MediaUtils.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
+#include "runtime/MediaUtils.h"
 
 #include <fstream>
 
@@ -174,4 +174,23 @@ TEST_F(UnicodeProtocolTest, MissingInputReportsNoSuchFile) {
                   path + ": No such file or directory");
         EXPECT_EQ(input, nullptr);
     }
+}
+
+TEST(UnicodeProtocol, ReadWholeFileByLibraryNameAddsAZeroByte) {
+    TTempDir dir;
+    const std::string path = (dir.Path() / "stats_ä.log").string();
+    std::ofstream(path, std::ios::binary) << "frame 1\nframe 2\n";
+    for (const std::string& name : {path, "unicode:utf8:" + path}) {
+        std::vector<char> buffer{'x'};
+        ASSERT_EQ(ReadWholeFile(name, buffer), 0) << name;
+        EXPECT_EQ(buffer.size(), 17u);
+        EXPECT_STREQ(buffer.data(), "frame 1\nframe 2\n");
+    }
+    const std::string empty = (dir.Path() / "empty").string();
+    std::ofstream(empty, std::ios::binary).flush();
+    std::vector<char> buffer;
+    ASSERT_EQ(ReadWholeFile(empty, buffer), 0);
+    EXPECT_EQ(buffer, std::vector<char>{'\0'});
+    EXPECT_EQ(ReadWholeFile((dir.Path() / "missing").string(), buffer), -1);
+    EXPECT_EQ(ReadWholeFile(dir.Path().string(), buffer), AVERROR(EIO)) << "a folder";
 }

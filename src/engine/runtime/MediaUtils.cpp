@@ -1,13 +1,8 @@
-#include "base/MediaUtils.h"
+#include "runtime/MediaUtils.h"
 
 #include "base/EngineException.h"
-#include "io/UnicodeProtocol.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <memory>
-#include <new>
 
 namespace tessaro {
 namespace {
@@ -58,10 +53,6 @@ std::string CodecTagText(std::uint32_t tag) {
     return FormatText("%c%c%c%c / 0x%04X", bytes[0], bytes[1], bytes[2], bytes[3], tag);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 std::string ErrorText(int code) {
@@ -75,20 +66,6 @@ std::string ErrorText(int code) {
 
 std::string ErrorText(const std::string& prefix, int code) {
     return prefix + ": " + ErrorText(code);
-}
-
-std::string TimeText(std::int64_t microseconds) {
-    if (microseconds == AV_NOPTS_VALUE) {
-        return "N/A";
-    }
-    const char* sign = microseconds < 0 ? "-" : "";
-    const std::uint64_t magnitude = microseconds < 0
-                                        ? std::uint64_t(0) - std::uint64_t(microseconds)
-                                        : std::uint64_t(microseconds);
-    const std::uint64_t milliseconds = magnitude / 1000;
-    return FormatText(
-        "%s%.2llu:%.2d:%.2d.%.3d", sign, static_cast<unsigned long long>(milliseconds / 3600000),
-        int(milliseconds / 60000 % 60), int(milliseconds / 1000 % 60), int(milliseconds % 1000));
 }
 
 std::string MediaTypeName(int mediaType) {
@@ -134,28 +111,6 @@ std::string MetadataValue(const AVDictionary* metadata, const std::string& key,
     const AVDictionaryEntry* entry =
         ff::av_dict_get(metadata, key.c_str(), nullptr, AV_DICT_MATCH_CASE);
     return entry != nullptr && entry->value != nullptr ? entry->value : defaultValue;
-}
-
-int ReadWholeFile(const std::string& name, std::vector<char>& buffer) {
-    const std::unique_ptr<std::FILE, FileCloser> file(
-        std::fopen(FromLibraryFileName(name).c_str(), "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return -1;
-    }
-    const long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        return -1;
-    }
-    try {
-        buffer.assign(std::size_t(size) + 1, '\0');
-    } catch (const std::bad_alloc&) {
-        return AVERROR(ENOMEM);
-    }
-    if (std::fread(buffer.data(), 1, std::size_t(size), file.get()) != std::size_t(size)) {
-        buffer.clear();
-        return AVERROR(EIO);
-    }
-    return 0;
 }
 
 void RgbToYuv(std::uint32_t argb, std::uint8_t yuv[3]) {

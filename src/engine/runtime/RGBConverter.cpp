@@ -1,4 +1,4 @@
-#include "base/RGBConverter.h"
+#include "runtime/RGBConverter.h"
 
 namespace tessaro {
 

@@ -1,62 +1,11 @@
-#include "base/MediaUtils.h"
+#include "runtime/MediaUtils.h"
 #include "EngineTestSupport.h"
-#include "base/EngineUtils.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
-
-#include <fstream>
 
 #include <gtest/gtest.h>
 
 using namespace tessaro;
-using tessaro::test::TTempDir;
-
-TEST(EngineUtils, FormatFileSizeSteps) {
-    const struct {
-        std::int64_t size;
-        const char* text;
-    } table[] = {{0, "0 Byte"},           {1024, "1024 Byte"},
-                 {1025, "1.00 KB"},       {1048576, "1024.00 KB"},
-                 {1048577, "1.00 MB"},    {1073741824, "1024.00 MB"},
-                 {1610612736, "1.50 GB"}, {std::int64_t(5) << 40, "5120.00 GB"},
-                 {-5, "-5 Byte"}};
-    for (const auto& row : table) {
-        EXPECT_EQ(FormatFileSize(row.size), row.text) << row.size;
-    }
-}
-
-TEST(EngineUtils, SplitFirstTakesTheHeadAndOptionallyTheSeparator) {
-    const struct {
-        const char* text;
-        const char* separator;
-        bool remove;
-        const char* head;
-        const char* rest;
-    } table[] = {
-        {"a=b=c", "=", true, "a", "b=c"},     {"a=b=c", "=", false, "a", "a=b=c"},
-        {"abc", "=", true, "abc", ""},        {"abc", "=", false, "abc", "abc"},
-        {"=x", "=", true, "", "x"},           {"x=", "=", true, "x", ""},
-        {"a, b, c", ", ", true, "a", "b, c"}, {"abc", "", true, "abc", ""},
-    };
-    for (const auto& row : table) {
-        std::string text = row.text;
-        EXPECT_EQ(SplitFirst(text, row.separator, row.remove), row.head) << row.text;
-        EXPECT_EQ(text, row.rest) << row.text;
-    }
-}
-
-TEST(MediaUtils, TimeTextFormsHoursMinutesSecondsMilliseconds) {
-    const struct {
-        std::int64_t microseconds;
-        const char* text;
-    } table[] = {{3723004000, "01:02:03.004"}, {AV_NOPTS_VALUE, "N/A"},
-                 {0, "00:00:00.000"},          {999, "00:00:00.000"},
-                 {59999999, "00:00:59.999"},   {360000000000, "100:00:00.000"},
-                 {-1500000, "-00:00:01.500"}};
-    for (const auto& row : table) {
-        EXPECT_EQ(TimeText(row.microseconds), row.text) << row.microseconds;
-    }
-}
 
 TEST(MediaUtils, ErrorTextNamesTheLibrariesCodes) {
     const struct {
@@ -91,24 +40,6 @@ TEST(MediaUtils, MediaTypeNames) {
     for (int type = -1; type <= 5; ++type) {
         EXPECT_EQ(MediaTypeName(type), names[type + 1]) << type;
     }
-}
-
-TEST(MediaUtils, ReadWholeFileAddsAZeroByte) {
-    TTempDir dir;
-    const std::string path = (dir.Path() / "stats_ä.log").string();
-    std::ofstream(path, std::ios::binary) << "frame 1\nframe 2\n";
-    for (const std::string& name : {path, "unicode:utf8:" + path}) {
-        std::vector<char> buffer{'x'};
-        ASSERT_EQ(ReadWholeFile(name, buffer), 0) << name;
-        EXPECT_EQ(buffer.size(), 17u);
-        EXPECT_STREQ(buffer.data(), "frame 1\nframe 2\n");
-    }
-    const std::string empty = (dir.Path() / "empty").string();
-    std::ofstream(empty, std::ios::binary).flush();
-    std::vector<char> buffer;
-    ASSERT_EQ(ReadWholeFile(empty, buffer), 0);
-    EXPECT_EQ(buffer, std::vector<char>{'\0'});
-    EXPECT_EQ(ReadWholeFile((dir.Path() / "missing").string(), buffer), -1);
 }
 
 class MediaUtilsLibraryTest : public tessaro::test::TConverterLibrariesTest {};

@@ -1,0 +1,39 @@
+#include "base/TimeTexts.h"
+
+#include "base/EngineException.h"
+
+namespace tessaro {
+namespace {
+
+// The sign and the magnitude of a time; the magnitude of the smallest value fits unsigned.
+struct TSignedMagnitude {
+    const char* sign;
+    unsigned long long magnitude;
+};
+
+TSignedMagnitude SplitSign(std::int64_t value) {
+    if (value < 0) {
+        return {"-", 0ull - static_cast<unsigned long long>(value)};
+    }
+    return {"", static_cast<unsigned long long>(value)};
+}
+
+} // namespace
+
+std::string TimeText(std::int64_t microseconds) {
+    if (microseconds == kNoTimeValue) {
+        return "N/A";
+    }
+    const auto [sign, magnitude] = SplitSign(microseconds);
+    const unsigned long long milliseconds = magnitude / 1000;
+    return FormatText("%s%.2llu:%.2d:%.2d.%.3d", sign, milliseconds / 3600000,
+                      int(milliseconds / 60000 % 60), int(milliseconds / 1000 % 60),
+                      int(milliseconds % 1000));
+}
+
+std::string SecondsText(std::int64_t microseconds) {
+    const auto [sign, magnitude] = SplitSign(microseconds);
+    return FormatText("%s%llu.%06llu", sign, magnitude / 1000000, magnitude % 1000000);
+}
+
+} // namespace tessaro
