@@ -1,5 +1,5 @@
 // The number syntax accepted in parameter values of the settings file. (Trimming and
-// letter case come from the engine's option text helpers, OptionText.h.)
+// letter case come from the engine's text helpers, base/TextHelpers.h.)
 #pragma once
 
 #include <cstdint>
