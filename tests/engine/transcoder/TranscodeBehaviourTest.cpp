@@ -407,8 +407,10 @@ TEST_F(TranscodeBehaviourTest, ProgressIsReportedPerIntervalAfterTheFirstFrameAn
     ASSERT_FALSE(reports.empty());
     for (std::size_t i = 0; i < reports.size(); ++i) {
         EXPECT_GE(reports[i].frameNumber, 1);
+        // The callback stamps a report a little after the transcoder read its clock, by a
+        // varying amount, so two stamps may lie a few microseconds closer than the interval.
         if (i > 0 && i + 1 < reports.size()) {
-            EXPECT_GE(reports[i].when - reports[i - 1].when, std::chrono::milliseconds(100));
+            EXPECT_GE(reports[i].when - reports[i - 1].when, std::chrono::milliseconds(99));
         }
     }
     const TReport& last = reports.back();
