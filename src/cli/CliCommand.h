@@ -30,4 +30,8 @@ public:
 // Writes "tessaro-cli: " + message to standard error and returns exit status 1.
 int Fail(const std::string& message);
 
+// The engine reads "opendvd:" addresses through the DVD plug-in beside the executable: loads it
+// when Input is such an address. False, with the reason in Error, when it cannot be loaded.
+bool LoadDvdPlugInFor(const std::string& input, std::string& error);
+
 } // namespace tessaro::cli

@@ -319,19 +319,15 @@ private:
 
 // The output file with the record built from --opt assignments alone.
 // Titles of "opendvd:" inputs are read through the DVD plug-in beside the executable.
-void LoadDvdPlugInBesideExecutable() {
-    const std::string libraryFolder = LibraryFolder(ProgramFolder());
-    if (!LoadDVDPlugIn(libraryFolder)) {
-        throw std::invalid_argument("the DVD plug-in library cannot be loaded from " +
-                                    libraryFolder);
+void LoadDvdPlugInForInput(const std::string& input) {
+    if (std::string error; !LoadDvdPlugInFor(input, error)) {
+        throw std::invalid_argument(error);
     }
 }
 
 TPreparedTask AddPlainTask(TConverter& converter, const TConvertArguments& arguments) {
     TPreparedTask prepared;
-    if (IsDvdAddress(arguments.input)) {
-        LoadDvdPlugInBesideExecutable();
-    }
+    LoadDvdPlugInForInput(arguments.input);
     const int task = converter.AddTask(arguments.input);
     if (task < 0) {
         prepared.Error = converter.LastError();
@@ -366,7 +362,7 @@ TPreparedTask AddTitleTask(TConverter& converter, const TRunContext& run,
         throw std::invalid_argument("convert --format needs the title in the DVD address, as in "
                                     "opendvd:LOCATION|Title=1");
     }
-    LoadDvdPlugInBesideExecutable();
+    LoadDvdPlugInForInput(address);
     if (DVDEnumTitle(parsed.location) < 1) {
         throw std::invalid_argument("\"" + parsed.location +
                                     "\" is not a DVD: no DVD-Video titles found");

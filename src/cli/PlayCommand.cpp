@@ -1,11 +1,9 @@
 // tessaro-cli play FILE-OR-ADDRESS [--seek SECONDS] [--seconds N]: plays a file or a DVD
 // title in SDL's own window and prints the player's events, one line each.
 #include "CliCommand.h"
-#include "DVDPlugIn.h"
 #include "base/FileHelpers.h"
 #include "base/MainThread.h"
 #include "base/TimeTexts.h"
-#include "dvdinput/DvdAddress.h"
 #include "player/MediaPlayer.h"
 #include "settings/AppPaths.h"
 
@@ -109,8 +107,8 @@ int RunPlay(const std::vector<std::string>& args) {
     SetMainThread();
     ChooseDummyDriversWhereNeeded();
     const std::string libraryFolder = LibraryFolder(ProgramFolder());
-    if (IsDvdAddress(options->input) && !LoadDVDPlugIn(libraryFolder)) {
-        return Fail("the DVD plug-in library cannot be loaded from " + libraryFolder);
+    if (std::string error; !LoadDvdPlugInFor(options->input, error)) {
+        return Fail(error);
     }
 
     TMediaPlayer player;

@@ -1,4 +1,5 @@
-// tessaro-cli probe FILE...: the description of each media file as the media probe gives it.
+// tessaro-cli probe FILE...: the description of each media file (or "opendvd:" title) as the
+// media probe gives it.
 #include "CliCommand.h"
 #include "base/FileHelpers.h"
 #include "converter/Converter.h"
@@ -20,6 +21,11 @@ int RunProbe(const std::vector<std::string>& args) {
     TMediaProbe& probe = converter.Probe();
     int status = 0;
     for (const std::string& file : args) {
+        std::string error;
+        if (!LoadDvdPlugInFor(file, error)) {
+            status = Fail(error);
+            continue;
+        }
         if (!probe.LoadFile(file)) {
             status = Fail(probe.LastError());
             continue;

@@ -1,5 +1,9 @@
 // tessaro-cli: the engine's functions on the command line, one subcommand per task.
 #include "CliCommand.h"
+#include "DVDPlugIn.h"
+#include "base/FileHelpers.h"
+#include "dvdinput/DvdAddress.h"
+#include "settings/AppPaths.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,6 +43,18 @@ TCommandRegistration::TCommandRegistration(const TCommand& command) {
 int Fail(const std::string& message) {
     std::cerr << "tessaro-cli: " << message << '\n';
     return 1;
+}
+
+bool LoadDvdPlugInFor(const std::string& input, std::string& error) {
+    if (!IsDvdAddress(input)) {
+        return true;
+    }
+    const std::string libraryFolder = LibraryFolder(ProgramFolder());
+    if (!LoadDVDPlugIn(libraryFolder)) {
+        error = "the DVD plug-in library cannot be loaded from " + libraryFolder;
+        return false;
+    }
+    return true;
 }
 
 } // namespace tessaro::cli

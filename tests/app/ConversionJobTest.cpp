@@ -58,6 +58,37 @@ TEST_F(ConversionJob, StoredPriorityChoosesTheWorkerPriority) {
     }
 }
 
+// The row's crop reaches the transcoder once: through the crop fields, or through the
+// letterbox text alone when that crops the title itself.
+TEST_F(ConversionJob, DvdRowCropIsInTheCropFieldsOrInTheLetterboxText) {
+    const struct {
+        const char* zoom;
+        int cropFields; // the output's CropLeft
+        const char* filters;
+    } cases[] = {
+        {"lbox", 0, "crop=40:0:680:480,scale=320:212,pad=320:240:0:14"},
+        {"full", 40, ""},
+        {"center", 40, ""}, // no DVD zoom mode: the crop is all there is
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.zoom);
+        test::WriteTextFile(Path("settings.ini"),
+                            std::string("[formatInfo202]\nparaVideoEncoder=mpeg4\n"
+                                        "paraVideoSize=320x240\nparazoom=") +
+                                c.zoom + "\n");
+        TIniFile settings(Path("settings.ini"));
+        const TIniFile formats(Path("formats.ini"));
+        TDvdRow row;
+        row.CropLeft = 40;
+        TOutputOptions output;
+        TInputOptions input;
+        InitInputOptions(input);
+        BuildDvdTitleOutput({settings, formats, 202}, row, 720, 480, output, input);
+        EXPECT_EQ(output.CropLeft, c.cropFields);
+        EXPECT_EQ(output.VideoFilters, c.filters);
+    }
+}
+
 TEST_F(ConversionJob, SourceThatCannotBeOpenedAddsNoTaskAndNoFile) {
     TIniFile settings(Path("settings.ini"));
     const TIniFile formats(Path("formats.ini"));

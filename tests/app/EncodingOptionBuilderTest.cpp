@@ -80,9 +80,11 @@ TEST_F(BuilderTest, ZoomModes) {
     const TSourceVideo k640x480{1, 640, 480, 0};
     const TSourceVideo unknownSize{1, -1, -1, 0};
     const TZoomCase cases[] = {
-        {"lbox wider source", Zoom("lbox"), k720x480, "320x240", "", "",
+        // The letterbox and centre texts work on the unscaled source: the frame size is the
+        // source's, and the text makes the target size.
+        {"lbox wider source", Zoom("lbox"), k720x480, "320x240", "720x480", "",
          "crop=0:0:720:480,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
-        {"lbox narrower source", Zoom("lbox"), k640x480, "720x480", "", "",
+        {"lbox narrower source", Zoom("lbox"), k640x480, "720x480", "640x480", "",
          "crop=0:0:640:480,scale=640:480,pad=720:480:40:0", 0, 0, 0, 0},
         {"lbox same size with crop", Zoom("lbox", 4, 10, 8, 6), k720x480, "720x480", "720x480",
          "720:480", "crop=10:4:704:468,scale=720:480,pad=720:480:0:0", 0, 0, 0, 0},
@@ -92,12 +94,12 @@ TEST_F(BuilderTest, ZoomModes) {
          "", 0, 0, 0, 0},
         {"pan tall with top crop", Zoom("pan", 3), TSourceVideo{1, 640, 520, 0}, "320x240",
          "320x240", "320:240", "", 138, 138, 0, 0},
-        {"center wider source", Zoom("center"), k720x480, "320x240", "320x240", "320:240",
-         "pad=720:508:0:14:black", 0, 0, 0, 0},
+        {"center wider source", Zoom("center"), k720x480, "320x240", "720x480", "320:240",
+         "pad=720:508:0:14:black,scale=320:240", 0, 0, 0, 0},
         {"center narrower source", Zoom("center"), k640x480, "720x480", "640x480", "720:480",
-         "pad=720:480:40:0:black", 0, 0, 0, 0},
-        {"center same proportion", Zoom("center", 5, 5, 5, 5), k720x480, "360x240", "360x240",
-         "360:240", "pad=720:480:0:0:black", 0, 0, 0, 0},
+         "pad=720:480:40:0:black,scale=640:480", 0, 0, 0, 0},
+        {"center same proportion", Zoom("center", 5, 5, 5, 5), k720x480, "360x240", "720x480",
+         "360:240", "pad=720:480:0:0:black,scale=360:240", 0, 0, 0, 0},
         {"full with crop", Zoom("full", 2, 4, 6, 8), k720x480, "320x240", "320x240", "320:240", "",
          2, 6, 4, 8},
         {"unknown mode", Zoom("Full"), k720x480, "320x240", "", "", "", 0, 0, 0, 0},
@@ -266,7 +268,8 @@ TEST_F(BuilderTest, ZoomFilterIsAppendedToExistingFilters) {
     const TIniFile settings((folder_.Path() / "settings.ini").string());
     const TIniFile formats((folder_.Path() / "format.ini").string());
     for (const auto& [mode, expected] :
-         {std::pair{"center", "hflip,pad=720:508:0:14:black"}, std::pair{"full", "hflip"}}) {
+         {std::pair{"center", "hflip,pad=720:508:0:14:black,scale=320:240"},
+          std::pair{"full", "hflip"}}) {
         Reset();
         output.VideoFilters = "hflip";
         BuildEncodingOptions({settings, formats}, kCode, Zoom(mode), k720x480, output, input);
@@ -345,7 +348,8 @@ TEST_F(BuilderTest, DvdLetterbox) {
          "pad=320:240:0:14"},
         {"smaller frame, taller title", Zoom("lbox"), 720, 576, "640x480", "600x480", "600:480",
          "pad=640:480:20:0"},
-        {"cropped title", Zoom("lbox", 0, 8), 720, 480, "320x240", "", "320:212",
+        // The text crops the unscaled title itself.
+        {"cropped title", Zoom("lbox", 0, 8), 720, 480, "320x240", "720x480", "320:212",
          "crop=8:0:712:480,scale=320:212,pad=320:240:0:14"},
         {"narrower frame, taller target", Zoom("lbox"), 720, 400, "640x480", "640x356", "640:356",
          "pad=640:480:0:62"},

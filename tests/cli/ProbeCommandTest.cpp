@@ -35,5 +35,13 @@ TEST_F(ProbeCommand, FailsForAMissingFileAndGoesOnWithTheRest) {
     EXPECT_EQ(RunCli("probe").status, 1);
 }
 
+TEST_F(ProbeCommand, DescribesADvdTitleThroughTheDvdPlugIn) {
+    const TCliRun run = RunCli("probe 'opendvd:" + Fixture("dvd") + "|Title=2'");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Format Name: mpeg"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Video: mpeg2video"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Audio: ac3"), std::string::npos) << run.output;
+}
+
 } // namespace
 } // namespace tessaro::test

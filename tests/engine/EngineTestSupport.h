@@ -1,8 +1,12 @@
-// Helpers shared by the engine tests: a temporary folder and the library file names.
+// Helpers shared by the engine tests: a temporary folder, the library file names and
+// running programs.
 #pragma once
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -34,6 +38,26 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Runs a shell command and returns what it writes on its standard output.
+inline std::string RunCommand(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    std::array<char, 4096> buffer{};
+    std::size_t count;
+    while (pipe && (count = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) {
+        output.append(buffer.data(), count);
+    }
+    return output;
+}
+
+// Makes a source clip with the ffmpeg program from the arguments that follow its options
+// ("-f lavfi -i ... out.mkv"); a failure fails the test with the program's complaint.
+inline void MakeClip(const std::string& arguments) {
+    const std::string complaint =
+        RunCommand("ffmpeg -nostdin -v error -y " + arguments + " 2>&1 || echo failed");
+    ASSERT_TRUE(complaint.empty()) << "ffmpeg " << arguments << "\n" << complaint;
+}
 
 // Loads the converter's libraries for a whole suite and unloads them afterwards, so
 // suites that test loading itself start from nothing.

@@ -10,8 +10,10 @@
 #include "runtime/MediaUtils.h"
 #include "transcoder/CustomTranscoder.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -107,7 +109,8 @@ inline TFileFacts ProbeFile(const std::string& path) {
     return facts;
 }
 
-// Decodes the frames of the first stream of the given type with a callback per frame.
+// Decodes the frames of the first stream of the given type with a callback per frame; each
+// frame carries its stream's time base.
 template <typename Visitor>
 inline int DecodeFrames(const std::string& path, AVMediaType type, Visitor&& visit) {
     AVFormatContext* raw = nullptr;
@@ -132,6 +135,7 @@ inline int DecodeFrames(const std::string& path, AVMediaType type, Visitor&& vis
     int count = 0;
     auto drain = [&] {
         while (ff::avcodec_receive_frame(dec.get(), frame.get()) >= 0) {
+            frame->time_base = raw->streams[index]->time_base;
             visit(frame.get());
             ++count;
             ff::av_frame_unref(frame.get());
@@ -161,6 +165,56 @@ inline std::vector<std::int16_t> DecodeSamples(const std::string& path) {
     return samples;
 }
 
+// One sample of a decoded audio frame as a float of full scale 1, whatever its format.
+inline float SampleValue(const AVFrame* frame, int channel, int i) {
+    const auto format = AVSampleFormat(frame->format);
+    const bool planar = ff::av_sample_fmt_is_planar(format) != 0;
+    const int index = planar ? i : i * frame->ch_layout.nb_channels + channel;
+    const std::uint8_t* data = frame->extended_data[planar ? channel : 0];
+    switch (ff::av_get_packed_sample_fmt(format)) {
+    case AV_SAMPLE_FMT_FLT:
+        return reinterpret_cast<const float*>(data)[index];
+    case AV_SAMPLE_FMT_DBL:
+        return float(reinterpret_cast<const double*>(data)[index]);
+    case AV_SAMPLE_FMT_S16:
+        return float(reinterpret_cast<const std::int16_t*>(data)[index]) / 32768.0f;
+    case AV_SAMPLE_FMT_S32:
+        return float(reinterpret_cast<const std::int32_t*>(data)[index]) / 2147483648.0f;
+    case AV_SAMPLE_FMT_U8:
+        return float(int(data[index]) - 128) / 128.0f;
+    default:
+        ADD_FAILURE() << "sample format " << frame->format;
+        return 0;
+    }
+}
+
+// A file's first audio stream, its first channel: each sample with the time it plays at.
+// A player plays the samples back to back from the first frame's time stamp; following the
+// time stamps instead puts each frame where its own stamp says (gaps stay silent).
+struct TPlayedAudio {
+    int rate = 0;
+    std::vector<float> samples;
+    std::vector<double> times; // seconds
+};
+
+inline TPlayedAudio PlayAudio(const std::string& path, bool followTimeStamps = false) {
+    TPlayedAudio played;
+    double next = 0;
+    DecodeFrames(path, AVMEDIA_TYPE_AUDIO, [&](const AVFrame* frame) {
+        const std::int64_t pts = frame->best_effort_timestamp;
+        if (pts != AV_NOPTS_VALUE && (played.rate == 0 || followTimeStamps)) {
+            next = double(pts) * av_q2d(frame->time_base);
+        }
+        played.rate = frame->sample_rate;
+        for (int i = 0; i < frame->nb_samples; ++i) {
+            played.samples.push_back(SampleValue(frame, 0, i));
+            played.times.push_back(next + double(i) / frame->sample_rate);
+        }
+        next += double(frame->nb_samples) / frame->sample_rate;
+    });
+    return played;
+}
+
 // Frequency of the tone in the first channel of interleaved 16-bit samples, from its rising
 // zero crossings.
 inline double ToneFrequency(const std::vector<std::int16_t>& interleaved, int channels, int rate) {
@@ -181,6 +235,53 @@ inline double MeanLuma(const AVFrame* frame, int x, int y, int w, int h) {
         }
     }
     return sum / (double(w) * h);
+}
+
+// The display matrix that turns pictures Degrees clockwise (16.16 fixed point, as stored;
+// the ffmpeg program shows a 90 degree one as "rotation of -90.00 degrees").
+inline std::array<std::int32_t, 9> TurningMatrix(int degrees) {
+    const double radians = degrees * M_PI / 180.0;
+    const auto fixed = [](double v) { return std::int32_t(std::lround(v * 65536.0)); };
+    return {fixed(std::cos(radians)),
+            fixed(std::sin(radians)),
+            0,
+            fixed(-std::sin(radians)),
+            fixed(std::cos(radians)),
+            0,
+            0,
+            0,
+            1 << 30};
+}
+
+// Copies the video of From into an MP4 file whose stream says to turn it Degrees clockwise.
+inline void WriteTurned(const std::string& from, const std::string& to, int degrees) {
+    AVFormatContext* rawIn = nullptr;
+    ASSERT_GE(ff::avformat_open_input(&rawIn, from.c_str(), nullptr, nullptr), 0);
+    AVInputFormatContextPtr in(rawIn);
+    ASSERT_GE(ff::avformat_find_stream_info(rawIn, nullptr), 0);
+    AVFormatContext* rawOut = nullptr;
+    ASSERT_GE(ff::avformat_alloc_output_context2(&rawOut, nullptr, "mp4", to.c_str()), 0);
+    AVOutputFormatContextPtr out(rawOut);
+    const AVStream* source = rawIn->streams[0];
+    AVStream* stream = ff::avformat_new_stream(rawOut, nullptr);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_GE(ff::avcodec_parameters_copy(stream->codecpar, source->codecpar), 0);
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = source->time_base;
+    const std::array<std::int32_t, 9> matrix = TurningMatrix(degrees);
+    std::uint8_t* sideData =
+        ff::av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof(matrix));
+    ASSERT_NE(sideData, nullptr);
+    std::memcpy(sideData, matrix.data(), sizeof(matrix));
+    ASSERT_GE(ff::avio_open(&rawOut->pb, to.c_str(), AVIO_FLAG_WRITE), 0);
+    ASSERT_GE(ff::avformat_write_header(rawOut, nullptr), 0);
+    AVPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(rawIn, packet.get()) >= 0) {
+        ff::av_packet_rescale_ts(packet.get(), source->time_base, stream->time_base);
+        packet->stream_index = 0;
+        ASSERT_GE(ff::av_interleaved_write_frame(rawOut, packet.get()), 0);
+    }
+    ASSERT_GE(ff::av_write_trailer(rawOut), 0);
 }
 
 // The libraries and the captured engine log come from the option tests' fixture; each test

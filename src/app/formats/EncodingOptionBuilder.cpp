@@ -3,6 +3,7 @@
 #include "base/TextHelpers.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/TextRules.h"
+#include "probe/DisplayRotation.h"
 #include "probe/MediaProbe.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
@@ -282,6 +283,16 @@ std::string PadFilter(std::int64_t w, std::int64_t h, std::int64_t x, std::int64
     return "pad=" + RatioText(w, h) + ":" + RatioText(x, y);
 }
 
+// The letterbox and centre texts are written for the source picture as it is: the
+// transcoder crops and scales to the frame size before it applies a text, so the frame size
+// becomes the source's own (neither the format's nor a disc target's may scale the picture
+// first) and the crop is left to the text alone. The text makes the final size itself.
+std::string TextOnUnscaledSource(const TZoomGeometry& g, TOutputOptions& output, std::string text) {
+    output.FrameSize = SizeText(g.Source.Width, g.Source.Height);
+    output.CropTop = output.CropBottom = output.CropLeft = output.CropRight = 0;
+    return text;
+}
+
 void ZoomFull(const TZoomGeometry& g, bool targetKnown, TOutputOptions& output) {
     if (RowHasCrop(g.Row)) {
         output.CropTop = g.Row.CropTop;
@@ -305,9 +316,9 @@ std::string ZoomLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
         s = LetterboxBar(g.Target.Width, g.Source.Width, b);
     }
     if (g.Target.Width == g.Source.Width && g.Target.Height == g.Source.Height) {
-        SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
+        output.FrameAspectRatio = RatioText(g.Target.Width, g.Target.Height);
     }
-    return CropScalePadFilter(g, s, t);
+    return TextOnUnscaledSource(g, output, CropScalePadFilter(g, s, t));
 }
 
 // The DVD letterbox: the tests run in this order, a later match overriding an earlier.
@@ -348,7 +359,7 @@ std::string ZoomDvdLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
     }
     output.FrameAspectRatio = RatioText(w - 2 * s, h - 2 * t);
     if (RowHasCrop(g.Row)) {
-        return CropScalePadFilter(g, s, t);
+        return TextOnUnscaledSource(g, output, CropScalePadFilter(g, s, t));
     }
     output.FrameSize = SizeText(w - 2 * s, h - 2 * t);
     return PadFilter(w, h, s, t);
@@ -379,27 +390,27 @@ void ZoomPan(const TZoomGeometry& g, TOutputOptions& output) {
     SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
 }
 
-// The source padded with black to the target's proportion; the encoder then scales it.
+// The source padded with black towards the target's proportion, then scaled to the frame
+// size.
 std::string ZoomCenter(const TZoomGeometry& g, TOutputOptions& output) {
     const std::int64_t w = g.Target.Width, h = g.Target.Height;
     const std::int64_t sw = g.Source.Width, sh = g.Source.Height;
     const double a = g.ScaleX();
     const double b = g.ScaleY();
-    std::string filter;
+    std::string pad;
+    std::int64_t frameWidth = w;
     if (a > b) {
         const std::int64_t t = LetterboxBar(h, sh, a);
-        output.FrameSize = SizeText(w, h);
-        filter = PadFilter(sw, sh + 2 * t, 0, t);
+        pad = PadFilter(sw, sh + 2 * t, 0, t);
     } else if (a < b) {
         const std::int64_t s = LetterboxBar(w, sw, b);
-        output.FrameSize = SizeText(w - 2 * s, h);
-        filter = PadFilter(sw + 2 * s, sh, s, 0);
+        frameWidth = w - 2 * s;
+        pad = PadFilter(sw + 2 * s, sh, s, 0);
     } else {
-        output.FrameSize = SizeText(w, h);
-        filter = PadFilter(sw, sh, 0, 0);
+        pad = PadFilter(sw, sh, 0, 0);
     }
     output.FrameAspectRatio = RatioText(w, h);
-    return filter + ":black";
+    return TextOnUnscaledSource(g, output, pad + ":black,scale=" + RatioText(frameWidth, h));
 }
 
 // Returns the filter text F of the zoom mode.
@@ -534,8 +545,11 @@ TSourceVideo SourceVideoOf(TCustomMediaProbe& probe) {
     if (source.VideoStreamCount > 0) {
         TVideoStreamInfo info;
         probe.GetVideoStreamInfo(-1, info);
-        source.Width = info.Width;
-        source.Height = info.Height;
+        // The transcoder turns a rotated stream upright first: the zoom works on the turned
+        // picture.
+        const bool turned = RotationSwapsSides(info.Rotation);
+        source.Width = turned ? info.Height : info.Width;
+        source.Height = turned ? info.Width : info.Height;
         source.BitRate = info.BitRate;
     }
     return source;

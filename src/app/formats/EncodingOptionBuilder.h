@@ -37,7 +37,8 @@ struct TSourceVideo {
     std::int32_t BitRate = -1; // bit/s
 };
 
-// The stream count and the first video stream's size and bit rate of a loaded probe.
+// The stream count and the first video stream's size and bit rate of a loaded probe; the size
+// is the displayed one (width and height swapped for a stream turned by a quarter turn).
 TSourceVideo SourceVideoOf(TCustomMediaProbe& probe);
 
 // Fills the records of one file task. May ask the 320x240 question through the

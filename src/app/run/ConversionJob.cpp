@@ -108,6 +108,26 @@ TPreparedTask AddFileTask(TCustomConverter& converter, const TRunContext& run, c
     return SetOutput(converter, taskIndex, outputName, output, adjust);
 }
 
+void BuildDvdTitleOutput(const TRunContext& run, const TDvdRow& row, std::int32_t titleWidth,
+                         std::int32_t titleHeight, TOutputOptions& output, TInputOptions& input) {
+    InitOutputOptions(output);
+    const TRowZoom zoom = ZoomOf(ReadRunFormat(run).ZoomMode, row.CropTop, row.CropLeft,
+                                 row.CropBottom, row.CropRight);
+    // The builder clears these again when its letterbox text crops the title itself.
+    if (zoom.CropTop > 0 || zoom.CropBottom > 0 || zoom.CropLeft > 0 || zoom.CropRight > 0) {
+        output.CropTop = zoom.CropTop;
+        output.CropBottom = zoom.CropBottom;
+        output.CropLeft = zoom.CropLeft;
+        output.CropRight = zoom.CropRight;
+    }
+    BuildDVDEncodingOptions({run.Settings, run.Formats}, run.FormatCode, zoom, titleWidth,
+                            titleHeight, output, input);
+    if (row.TrimLength > 0) {
+        output.Duration = row.TrimLength;
+    }
+    output.CustomHook = row.FrameEffects;
+}
+
 TPreparedTask AddDvdTitleTask(TCustomConverter& converter, const TRunContext& run,
                               const TDvdRow& row, const TDVDTitleInfo& title,
                               const TOutputAdjustment& adjust) {
@@ -122,21 +142,7 @@ TPreparedTask AddDvdTitleTask(TCustomConverter& converter, const TRunContext& ru
     }
 
     TOutputOptions output;
-    InitOutputOptions(output);
-    const TRowZoom zoom =
-        ZoomOf(format.ZoomMode, row.CropTop, row.CropLeft, row.CropBottom, row.CropRight);
-    if (zoom.CropTop > 0 || zoom.CropBottom > 0 || zoom.CropLeft > 0 || zoom.CropRight > 0) {
-        output.CropTop = zoom.CropTop;
-        output.CropBottom = zoom.CropBottom;
-        output.CropLeft = zoom.CropLeft;
-        output.CropRight = zoom.CropRight;
-    }
-    BuildDVDEncodingOptions({run.Settings, run.Formats}, run.FormatCode, zoom, title.Width,
-                            title.Height, output, input);
-    if (row.TrimLength > 0) {
-        output.Duration = row.TrimLength;
-    }
-    output.CustomHook = row.FrameEffects;
+    BuildDvdTitleOutput(run, row, title.Width, title.Height, output, input);
 
     // The task is added once the input record is complete: audio-only formats add
     // input options of their own.

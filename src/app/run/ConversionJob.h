@@ -89,6 +89,12 @@ struct TPreparedTask {
 TPreparedTask AddFileTask(TCustomConverter& converter, const TRunContext& run, const TFileRow& row,
                           const TOutputAdjustment& adjust = {});
 
+// The output record of a DVD title row of titleWidth x titleHeight: the row's crop, the DVD
+// variant of the option builder with the run's format and zoom, the trim length and the frame
+// effects (the file name is left empty). Input receives what an audio-only format adds.
+void BuildDvdTitleOutput(const TRunContext& run, const TDvdRow& row, std::int32_t titleWidth,
+                         std::int32_t titleHeight, TOutputOptions& output, TInputOptions& input);
+
 // The same for a DVD title described by title: its "opendvd:" address as the input and the
 // DVD variant of the option builder. When the output cannot be set the task is removed.
 TPreparedTask AddDvdTitleTask(TCustomConverter& converter, const TRunContext& run,

@@ -24,6 +24,9 @@ std::atomic<int> libraryLevelMirror{AV_LOG_INFO};
 // The living instance; the library callback ignores output once it is gone.
 std::atomic<TEngineLogger*> singleInstance{nullptr};
 
+// The innermost error capture of this thread, if any.
+thread_local TLibraryErrorCapture* currentCapture = nullptr;
+
 std::uint32_t CurrentThreadId() {
     return std::uint32_t(syscall(SYS_gettid));
 }
@@ -212,6 +215,12 @@ void TEngineLogger::LibraryLogCallback(void* context, int level, const char* for
 // line by line, so lines of concurrent threads never mix.
 void TEngineLogger::LibraryLog(void* context, int level, const char* format, va_list args) {
     level &= 0xff; // the upper bits carry colour hints
+    if (currentCapture != nullptr && level <= AV_LOG_ERROR) {
+        va_list copy;
+        va_copy(copy, args);
+        currentCapture->Note(context, FormatTextV(format, copy));
+        va_end(copy);
+    }
     if (level > libraryLevelMirror.load()) {
         return;
     }
@@ -236,6 +245,50 @@ void TEngineLogger::LibraryLog(void* context, int level, const char* format, va_
     for (std::string& line : lines) {
         Deliver({this, threadId, LogLevelFromLibrary(level), std::move(line)});
     }
+}
+
+} // namespace tessaro
+
+namespace tessaro {
+
+TLibraryErrorCapture::TLibraryErrorCapture() : outer_(currentCapture) {
+    currentCapture = this;
+}
+
+TLibraryErrorCapture::~TLibraryErrorCapture() {
+    currentCapture = outer_;
+}
+
+// Output arrives in pieces; a line is complete at its line break.
+void TLibraryErrorCapture::Note(void* context, const std::string& text) {
+    if (pending_.empty() && context != nullptr) {
+        const AVClass* avClass = *static_cast<const AVClass* const*>(context);
+        const char* name = avClass == nullptr              ? nullptr
+                           : avClass->item_name != nullptr ? avClass->item_name(context)
+                                                           : avClass->class_name;
+        if (name != nullptr && *name != '\0') {
+            pending_ = FormatText("[%s] ", name);
+        }
+    }
+    pending_ += text;
+    const std::size_t end = pending_.find('\n');
+    if (end == std::string::npos) {
+        return;
+    }
+    const std::string line = pending_.substr(0, end);
+    pending_.clear();
+    // The first complaint is mostly the cause, those after it what followed from it.
+    if (lineCount_ < MaxReasonLines) {
+        reason_ += (reason_.empty() ? "" : "; ") + line;
+        ++lineCount_;
+    }
+    if (outer_ != nullptr) {
+        outer_->Note(nullptr, line + "\n");
+    }
+}
+
+std::string TLibraryErrorCapture::Explain(const std::string& text) const {
+    return reason_.empty() ? text : text + " (" + reason_ + ")";
 }
 
 } // namespace tessaro

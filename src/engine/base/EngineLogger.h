@@ -73,4 +73,30 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Keeps the error lines the libraries log on this thread while it lives, whatever the log
+// level, so that the text of a failing library call can give the library's own reason (the
+// filter's or muxer's complaint) next to the generic text of its error code. Scopes nest.
+class TLibraryErrorCapture {
+public:
+    TLibraryErrorCapture();
+    ~TLibraryErrorCapture();
+    TLibraryErrorCapture(const TLibraryErrorCapture&) = delete;
+    TLibraryErrorCapture& operator=(const TLibraryErrorCapture&) = delete;
+
+    // The first error lines, each as "[item] text", separated by "; "; empty when none was
+    // logged.
+    const std::string& Reason() const { return reason_; }
+    // Text followed by " (" + the reason + ")", or Text alone when there is none.
+    std::string Explain(const std::string& text) const;
+    // Called by the logger for library output at error level or worse on this thread.
+    void Note(void* context, const std::string& text);
+
+private:
+    static constexpr int MaxReasonLines = 3;
+    TLibraryErrorCapture* outer_;
+    std::string pending_;
+    std::string reason_;
+    int lineCount_ = 0;
+};
+
 } // namespace tessaro

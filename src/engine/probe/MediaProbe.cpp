@@ -6,6 +6,7 @@
 #include "base/TimeTexts.h"
 #include "io/MediaInput.h"
 #include "io/UnicodeProtocol.h"
+#include "probe/DisplayRotation.h"
 #include "runtime/Bindings.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
@@ -384,6 +385,7 @@ void TCustomMediaProbe::GetVideoStreamInfo(int StreamIndex, TVideoStreamInfo& In
     Info.PixelFormat = parameters->format;
     Info.FrameRateNum = stream->r_frame_rate.num;
     Info.FrameRateDen = stream->r_frame_rate.den;
+    Info.Rotation = StreamRotation(stream);
 }
 
 bool TCustomMediaProbe::IsStreamOfType(int StreamIndex, int mediaType) {

@@ -54,6 +54,9 @@ struct TVideoStreamInfo {
     std::int32_t PixelFormat = -1;
     std::int32_t FrameRateNum = -1;
     std::int32_t FrameRateDen = -1;
+    // Clockwise degrees (0, 90, 180, 270) the pictures are turned to be shown upright; Width
+    // and Height stay those of the stored pictures.
+    std::int32_t Rotation = -1;
 };
 
 // The probe holds either a demuxer context it opened itself (LoadFile) or one

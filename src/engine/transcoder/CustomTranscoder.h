@@ -185,12 +185,15 @@ private:
     int FindSource(const TOutputStream& ost, int inputFile, bool allowReuse) const;
     void PrepareOutputStream(TOutputStream& ost);
     void PrepareStreamCopy(TOutputStream& ost);
+    static void CopyDisplayMatrix(const AVStream* from, AVStream* to);
     void PrepareEncoding(TOutputStream& ost);
     void BuildVideoGraph(TOutputStream& ost, const AVFrame* frame);
     void OpenPassLog(TOutputStream& ost, int index);
     void OpenEncoders();
     void InitBitstreamFilters();
     void OpenDecoders();
+    // Deinterlacing and display rotation of a decoded video stream, when it needs either.
+    void CreateSourcePictureFilter(TInputStream& ist);
     void CopySubtitleHeader(const TInputStream& ist);
     void CopyMetadataAndChapters();
     void WriteHeaders();
@@ -213,8 +216,16 @@ private:
     int ProcessPacket(TInputStream& ist, const AVPacket* packet);
     int DecodePacket(TInputStream& ist, const AVPacket* packet);
     void HandleDecodedVideo(TInputStream& ist, AVFrame* frame);
+    // Pictures of the source picture filter (deinterlaced, upright) go on to the outputs.
+    void PullSourcePictures(TInputStream& ist);
+    void FinishSourcePictures(TInputStream& ist);
+    // One upright picture: subpicture, hook, then every output stream fed by the input.
+    void DistributePicture(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs);
+    void RebuildForNewPictureSize(const TInputStream& ist, TOutputStream& ost,
+                                  const AVFrame* picture);
     void BurnSubpicture(const TInputStream& ist, AVFrame* frame, std::int64_t ptsUs);
     void HandleDecodedAudio(TInputStream& ist, AVFrame* frame);
+    void KeepAudioInPlace(TOutputStream& ost, std::int64_t delta, bool realign, int inputSamples);
     void HandleDecodedSubtitle(TInputStream& ist, AVSubtitle& subtitle);
     void CopyPacket(TInputStream& ist, TOutputStream& ost, const AVPacket* packet);
     bool StreamTimeReached(std::int64_t ptsUs) const;

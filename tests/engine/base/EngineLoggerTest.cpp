@@ -243,3 +243,25 @@ TEST_F(EngineLoggerLibraryTest, HalfLinesFromTwoThreadsComeOutWhole) {
     EXPECT_EQ(delivered[1].message, "first half of B, second half of B");
     EXPECT_EQ(delivered[1].threadId, idB);
 }
+
+TEST_F(EngineLoggerLibraryTest, ErrorCaptureKeepsTheFirstErrorLinesOfItsThreadAtAnyLevel) {
+    logger.SetLogLevel(llQuiet); // nothing is delivered, the capture still sees the errors
+    TTestContext context;
+    TLibraryErrorCapture outer;
+    {
+        TLibraryErrorCapture inner;
+        ff::av_log(&context, AV_LOG_WARNING, "only a warning\n");
+        ff::av_log(&context, AV_LOG_ERROR, "size too ");
+        ff::av_log(&context, AV_LOG_ERROR, "big\n");
+        std::thread([] { ff::av_log(nullptr, AV_LOG_ERROR, "another thread\n"); }).join();
+        ff::av_log(nullptr, AV_LOG_FATAL, "then this\n");
+        ff::av_log(nullptr, AV_LOG_ERROR, "two\n");
+        ff::av_log(nullptr, AV_LOG_ERROR, "three\n");
+        EXPECT_EQ(inner.Reason(), "[probe] size too big; then this; two");
+        EXPECT_EQ(inner.Explain("Failed"), "Failed ([probe] size too big; then this; two)");
+    }
+    // The scope around it saw the same lines; once they are gone nothing is kept any more.
+    EXPECT_EQ(outer.Reason(), "[probe] size too big; then this; two");
+    EXPECT_EQ(TLibraryErrorCapture().Explain("Failed"), "Failed");
+    EXPECT_TRUE(Messages().empty());
+}

@@ -1,4 +1,5 @@
 #include "probe/MediaProbe.h"
+#include "EngineTestSupport.h"
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "runtime/Bindings.h"
@@ -27,16 +28,7 @@ std::string Fixture(const std::string& name) {
     return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
 }
 
-std::string RunCommand(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    std::array<char, 4096> buffer{};
-    std::size_t count;
-    while (pipe && (count = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) {
-        output.append(buffer.data(), count);
-    }
-    return output;
-}
+using test::RunCommand;
 
 using TJsonObject = std::map<std::string, std::string>;
 

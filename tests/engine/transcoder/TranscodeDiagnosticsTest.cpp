@@ -1,5 +1,6 @@
 // What a task reports about its work besides the output: the video statistics file with
-// PSNR, packet and hex dumps, and the session description of RTP outputs.
+// PSNR, packet and hex dumps, the session description of RTP outputs, and the libraries' own
+// reasons in the texts of failures.
 #include "TranscodeTestSupport.h"
 
 #include <cstdio>
@@ -119,6 +120,36 @@ TEST_F(TranscodeDiagnosticsTest, RtpOutputLogsItsSessionDescription) {
     ClearLines();
     Convert({Fixture("audio.mp3")}, {}, Out("plain.wav"), {{"t", "0.5"}});
     EXPECT_FALSE(LogContains("SDP:"));
+}
+
+TEST_F(TranscodeDiagnosticsTest, FailingLibraryCallsGiveTheLibrarysReason) {
+    const struct {
+        TOptionList options;
+        const char* text;   // the engine's own text, at the start
+        const char* reason; // the library's complaint, after it
+    } cases[] = {
+        {{{"vcodec", "mpeg4"}, {"vf", "crop=x=0:y=0:w=2000:h=2000"}},
+         "Error opening filters: Filter graph: Invalid data found when processing input (",
+         "[Parsed_crop_0] Invalid too big or non positive size for width '2000' or height "
+         "'2000'; "},
+        {{{"vcodec", "h263"}, {"s", "100x100"}},
+         "Error while opening encoder for output stream #0.0 (Video)",
+         "[h263] The specified picture size of 100x100 is not valid for the H.263 codec."},
+        {{{"vcodec", "mpeg4"}, {"f", "psp"}},
+         "Could not write header for output file #0 (incorrect codec parameters ?) (",
+         "[psp] PSP mode need one video and one audio stream)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        TCustomTranscoder task;
+        TOptionList options = c.options;
+        options.push_back({"an", ""});
+        Configure(task, {Fixture("h264_aac.mp4")}, {}, Out("failed.mp4"), options);
+        ASSERT_FALSE(HasFatalFailure());
+        const std::string error = ErrorOf([&] { task.Transcode(); });
+        EXPECT_EQ(error.rfind(c.text, 0), 0u) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
 }
 
 } // namespace

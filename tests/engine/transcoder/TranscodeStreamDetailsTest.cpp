@@ -1,7 +1,8 @@
 // What a conversion carries over or corrects besides the pictures and samples themselves:
 // chapters and metadata, audio whose time stamps jump or drift ("async"), and
-// deinterlacing.
+// deinterlacing (before the frame hook).
 #include "TranscodeTestSupport.h"
+#include "base/Bitmap.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -216,7 +217,7 @@ std::ostream& operator<<(std::ostream& os, const TSyncCase& c) {
 class TranscodeAudioSyncTest : public TTranscodeTestBase,
                                public ::testing::WithParamInterface<TSyncCase> {};
 
-TEST_P(TranscodeAudioSyncTest, OutputSamplesFollowTheTimeStampsOnlyWithAsync) {
+TEST_P(TranscodeAudioSyncTest, GapsAlwaysAndDriftWithAsyncFollowTheTimeStamps) {
     const TSyncCase& c = GetParam();
     const std::string input = Out("jumps.mka");
     WritePcmMatroska(input, c.packetTimes);
@@ -248,11 +249,12 @@ const std::vector<double> Drift = PacketRun(0, 60, 0.051);
 INSTANTIATE_TEST_SUITE_P(
     Cases, TranscodeAudioSyncTest,
     ::testing::Values(
-        // Without audio sync the samples run on back to back.
-        TSyncCase{"gap_closed_without_async", Gap, "0", 16000, 16000, 0, 0},
+        // A gap between two packets is filled with silence whatever "async" says; time
+        // stamps that drift without a jump are left alone without audio sync.
+        TSyncCase{"gap_filled_without_async", Gap, "0", 24000, 24000, 8000, 16000},
         TSyncCase{"slow_stamps_kept_without_async", Slow, "0", 16000, 16000, 0, 0},
-        // With it a lag beyond the drift threshold (0.1 s) is filled with silence, a lead
-        // is cut.
+        // With audio sync drift beyond its threshold (0.1 s) is put right too: a lag with
+        // silence, a lead with a cut.
         TSyncCase{"gap_filled_with_silence", Gap, "1", 24000, 24000, 8000, 16000},
         TSyncCase{"slow_stamps_cut", Slow, "1", 13200 - 800, 13200 + 800, 0, 0},
         // Drift below the threshold is left alone with "async" 1 and stretched away with a
@@ -319,6 +321,35 @@ TEST_F(TranscodeStreamDetailsTest, DeinterlaceRemovesTheCombOfMovingPictures) {
         // Each frame of the source shows 16 columns where the two fields disagree.
         EXPECT_NEAR(combing[false][i], 16.0 * (235 - 16) / CombWidth, 1.0);
         EXPECT_LT(combing[true][i], combing[false][i] / 4);
+    }
+}
+
+// The hook is given the deinterlaced pictures, so what it measures or paints is the picture
+// that is encoded, without the comb of the two fields.
+TEST_F(TranscodeStreamDetailsTest, DeinterlacingComesBeforeTheHook) {
+    const std::string input = Out("combed.y4m");
+    WriteCombedClip(input);
+    TCustomTranscoder task;
+    Configure(task, {input}, {}, Out("hooked.avi"),
+              {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"deinterlace", ""}});
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<double> seen;
+    task.Callbacks().customHook = [&](TBitmap& bitmap, int, std::int64_t, bool&, bool&) {
+        double sum = 0; // the green bytes of each even row against the odd row below
+        for (int y = 0; y + 1 < bitmap.Height(); y += 2) {
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                sum += std::abs(int(bitmap.ScanLine(y)[x * 3 + 1]) -
+                                int(bitmap.ScanLine(y + 1)[x * 3 + 1]));
+            }
+        }
+        seen.push_back(sum / (double(bitmap.Width()) * (bitmap.Height() / 2)));
+    };
+    task.Transcode();
+    EXPECT_TRUE(task.Finished());
+    ASSERT_EQ(seen.size(), std::size_t(CombFrames));
+    for (int i = 0; i < CombFrames - 1; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_LT(seen[i], 16.0 * (235 - 16) / CombWidth / 4);
     }
 }
 

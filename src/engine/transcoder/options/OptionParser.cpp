@@ -338,6 +338,7 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
                  throw EngineException(FormatText("Unknown pixel format requested: %s", v.c_str()));
              }
              o.pixelFormat = format;
+             o.pixelFormatAsked = true;
          }},
         {"intra", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.intraOnly = FlagValue(v); }},

@@ -51,9 +51,10 @@ struct TTranscoderOptions {
     // --- video -------------------------------------------------------------------------
     int frameWidth = 0; // "s" (0 = keep the input size); reduced by the crop bands
     int frameHeight = 0;
-    float frameAspectRatio = 0; // "aspect" (0 = keep)
-    int pixelFormat = -1;       // "pix_fmt" (AVPixelFormat; -1 none)
-    int sampleFormat = -1;      // "sample_fmt" (AVSampleFormat; -1 none)
+    float frameAspectRatio = 0;    // "aspect" (0 = keep)
+    int pixelFormat = -1;          // "pix_fmt" (AVPixelFormat; -1 none); the input's once opened
+    bool pixelFormatAsked = false; // "pix_fmt" was given for the next output stream
+    int sampleFormat = -1;         // "sample_fmt" (AVSampleFormat; -1 none)
     int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
     AVRational frameRate{0, 0};             // "r" (0/0 = keep)
     float videoQScale = 0;                  // "qscale" (0 none)

@@ -6,6 +6,7 @@
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "io/UnicodeProtocol.h"
+#include "probe/DisplayRotation.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
 #include "transcoder/options/EncoderNames.h"
@@ -49,6 +50,37 @@ bool ListContainsPixelFormat(const AVPixelFormat* list, int format) {
         }
     }
     return false;
+}
+
+bool IsEightBit420(AVPixelFormat format) {
+    return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
+}
+
+// The picture format of a video encoder. A format asked for with "pix_fmt" is kept when the
+// encoder takes it. Otherwise pictures are written as 8-bit 4:2:0, the format devices and most
+// players decode (a 10-bit or 4:2:2 source would make H.264 High 10 or High 4:2:2): the first
+// such format in the encoder's list, so the JPEG encoders get their full-range form. Encoders
+// that take no 8-bit 4:2:0 get the source's format when they take it, else their first.
+AVPixelFormat EncoderPixelFormat(const AVCodec* codec, int asked, int source, int strictness) {
+    const AVPixelFormat* supported = codec != nullptr ? codec->pix_fmts : nullptr;
+    if (asked >= 0) {
+        // MJPEG writes limited-range pictures too when told that is acceptable.
+        const bool relaxedMjpeg = codec != nullptr && codec->id == AV_CODEC_ID_MJPEG &&
+                                  strictness <= FF_COMPLIANCE_UNOFFICIAL &&
+                                  (asked == AV_PIX_FMT_YUV420P || asked == AV_PIX_FMT_YUV422P);
+        if (supported == nullptr || ListContainsPixelFormat(supported, asked) || relaxedMjpeg) {
+            return AVPixelFormat(asked);
+        }
+    }
+    if (supported == nullptr) {
+        return AV_PIX_FMT_YUV420P;
+    }
+    for (const AVPixelFormat* f = supported; *f != AV_PIX_FMT_NONE; ++f) {
+        if (IsEightBit420(*f)) {
+            return *f;
+        }
+    }
+    return ListContainsPixelFormat(supported, source) ? AVPixelFormat(source) : supported[0];
 }
 
 bool ListContainsSampleFormat(const AVSampleFormat* list, int format) {
@@ -385,13 +417,19 @@ void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
                 o.audioCodecName.empty() ? nullptr : FindCodecByName(o.audioCodecName, false);
             break;
         case AVMEDIA_TYPE_VIDEO: {
-            o.frameWidth = par->width;
-            o.frameHeight = par->height;
+            // The task converts the picture as it is shown: a stream turned by a quarter turn
+            // has its sides and its shape swapped.
+            const bool turned = RotationSwapsSides(StreamRotation(st));
+            o.frameWidth = turned ? par->height : par->width;
+            o.frameHeight = turned ? par->width : par->height;
             AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio
                                                              : par->sample_aspect_ratio;
             float aspect = 0;
             if (sar.num > 0 && sar.den > 0 && par->height > 0) {
                 aspect = float(av_q2d(sar) * par->width / par->height);
+                if (turned) {
+                    aspect = 1.0f / aspect;
+                }
             }
             if (aspect == 0 && o.frameAspectRatio == 0 && par->height > 0) {
                 aspect = 4.0f / 3.0f;
@@ -400,6 +438,7 @@ void TCustomTranscoder::ReadInputStreamParameters(TInputFile& input) {
                 o.frameAspectRatio = aspect;
             }
             o.pixelFormat = par->format < 0 ? 0 : par->format;
+            o.pixelFormatAsked = false;
             const AVRational real = st->r_frame_rate;
             const AVRational average = st->avg_frame_rate;
             if (o.verbose >= 0 && average.num > 0 && real.num > 0 && av_cmp_q(average, real) != 0) {
@@ -751,6 +790,7 @@ void TCustomTranscoder::NewVideoStreamOf(TOutputFile& output) {
     o.videoCodecName.clear();
     o.videoStreamCopy = false;
     o.pixelFormat = -1;
+    o.pixelFormatAsked = false;
 }
 
 void TCustomTranscoder::SetVideoEncoderFields(TOutputFile& output, TOutputStreamSetup& setup) {
@@ -769,17 +809,8 @@ void TCustomTranscoder::SetVideoEncoderFields(TOutputFile& output, TOutputStream
     enc->width = o.frameWidth;
     enc->height = o.frameHeight;
 
-    AVPixelFormat format = AVPixelFormat(o.pixelFormat);
-    const AVPixelFormat* supported = codec != nullptr ? codec->pix_fmts : nullptr;
-    if (supported != nullptr && !ListContainsPixelFormat(supported, format)) {
-        const bool relaxedMjpeg = codec->id == AV_CODEC_ID_MJPEG &&
-                                  enc->strict_std_compliance <= FF_COMPLIANCE_UNOFFICIAL &&
-                                  (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUV422P);
-        if (!relaxedMjpeg) {
-            format = supported[0];
-        }
-    }
-    enc->pix_fmt = format < 0 ? AV_PIX_FMT_YUV420P : format;
+    enc->pix_fmt = EncoderPixelFormat(codec, o.pixelFormatAsked ? o.pixelFormat : -1, o.pixelFormat,
+                                      enc->strict_std_compliance);
 
     if (o.intraOnly) {
         enc->gop_size = 0;

@@ -19,9 +19,19 @@ namespace {
 
 constexpr int SubtitleBufferSize = 1024 * 1024;
 
+// Seconds by which an audio frame's time stamp may differ from the end of the frame before
+// it without counting as a jump: containers round time stamps far less, and a sound after a
+// smaller gap still plays well within a video frame of its time.
+constexpr double AudioJumpThreshold = 0.02;
+
 std::int64_t ToMicroseconds(std::int64_t value, AVRational timeBase) {
     return value == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
                                    : ff::av_rescale_q(value, timeBase, AV_TIME_BASE_Q);
+}
+
+// The stream's average frame rate, else its real base rate.
+AVRational StreamFrameRate(const AVStream* stream) {
+    return stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
 }
 
 bool IsVariableFrameRateFormat(const AVFormatContext* ctx) {
@@ -93,7 +103,11 @@ int TCustomTranscoder::ProcessPacket(TInputStream& ist, const AVPacket* packet) 
         }
         return 0;
     }
-    return DecodePacket(ist, packet);
+    const int result = DecodePacket(ist, packet);
+    if (packet == nullptr) {
+        FinishSourcePictures(ist);
+    }
+    return result;
 }
 
 int TCustomTranscoder::DecodePacket(TInputStream& ist, const AVPacket* packet) {
@@ -168,8 +182,7 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
         ptsUs = ist.nextPts;
     }
     frame->pts = ff::av_rescale_q(ptsUs, AV_TIME_BASE_Q, ist.stream->time_base);
-    const AVRational rate =
-        ist.stream->avg_frame_rate.num > 0 ? ist.stream->avg_frame_rate : ist.stream->r_frame_rate;
+    const AVRational rate = StreamFrameRate(ist.stream);
     if (rate.num > 0 && rate.den > 0) {
         ist.nextPts += ff::av_rescale_q(2 + frame->repeat_pict, AVRational{rate.den, 2 * rate.num},
                                         AV_TIME_BASE_Q);
@@ -180,6 +193,43 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
             std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
         }
     }
+    TSourcePictureFilter* filter = ist.pictureFilter.get();
+    if (filter == nullptr) {
+        DistributePicture(ist, frame, ptsUs);
+        return;
+    }
+    if (!filter->IsBuiltFor(frame)) {
+        FinishSourcePictures(ist); // pictures held back for the previous size come out first
+        try {
+            filter->Build(frame, ist.stream->time_base, rate);
+        } catch (const EngineException& e) {
+            throw EngineException(std::string("Error opening filters: ") + e.what());
+        }
+    }
+    filter->Push(frame);
+    PullSourcePictures(ist);
+}
+
+void TCustomTranscoder::PullSourcePictures(TInputStream& ist) {
+    TSourcePictureFilter& filter = *ist.pictureFilter;
+    AVFrame* picture = ist.filteredPicture.get();
+    while (filter.Pull(picture)) {
+        picture->pts =
+            ff::av_rescale_q(picture->pts, filter.OutputTimeBase(), ist.stream->time_base);
+        DistributePicture(ist, picture, ToMicroseconds(picture->pts, ist.stream->time_base));
+        ff::av_frame_unref(picture);
+    }
+}
+
+void TCustomTranscoder::FinishSourcePictures(TInputStream& ist) {
+    if (ist.pictureFilter && ist.pictureFilter->IsBuilt()) {
+        ist.pictureFilter->Push(nullptr);
+        PullSourcePictures(ist);
+    }
+}
+
+void TCustomTranscoder::DistributePicture(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs) {
+    const TTranscoderOptions& o = Options();
     if (inputs_[ist.file]->seeked && !StreamTimeReached(ptsUs)) {
         ++frameCounter_;
         return;
@@ -197,26 +247,7 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
         }
         if (picture->width != ost.lastWidth || picture->height != ost.lastHeight ||
             picture->format != ost.lastFormat) {
-            LogMessage(llQuiet,
-                       FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file,
-                                  ist.index, picture->width, picture->height,
-                                  ff::av_get_pix_fmt_name(AVPixelFormat(picture->format))));
-            if (ost.setup->filters.empty() && ost.originalWidth > 0 && ost.originalHeight > 0) {
-                const auto scaleBand = [](int band, int now, int was) {
-                    return int(std::int64_t(band) * now / was) & ~1;
-                };
-                ost.cropTop = scaleBand(ost.setup->cropTop, picture->height, ost.originalHeight);
-                ost.cropBottom =
-                    scaleBand(ost.setup->cropBottom, picture->height, ost.originalHeight);
-                ost.cropLeft = scaleBand(ost.setup->cropLeft, picture->width, ost.originalWidth);
-                ost.cropRight = scaleBand(ost.setup->cropRight, picture->width, ost.originalWidth);
-            }
-            FlushVideoGraph(ost);
-            try {
-                BuildVideoGraph(ost, picture);
-            } catch (const EngineException& e) {
-                throw EngineException(std::string("Cannot get resampling context: ") + e.what());
-            }
+            RebuildForNewPictureSize(ist, ost, picture);
         }
         if (ost.graphUsed) {
             ost.graph.Push(picture);
@@ -227,6 +258,28 @@ void TCustomTranscoder::HandleDecodedVideo(TInputStream& ist, AVFrame* frame) {
         } else {
             VideoOutput(ost, picture, ist.stream->time_base);
         }
+    }
+}
+
+void TCustomTranscoder::RebuildForNewPictureSize(const TInputStream& ist, TOutputStream& ost,
+                                                 const AVFrame* picture) {
+    LogMessage(llQuiet, FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file,
+                                   ist.index, picture->width, picture->height,
+                                   ff::av_get_pix_fmt_name(AVPixelFormat(picture->format))));
+    if (ost.setup->filters.empty() && ost.originalWidth > 0 && ost.originalHeight > 0) {
+        const auto scaleBand = [](int band, int now, int was) {
+            return int(std::int64_t(band) * now / was) & ~1;
+        };
+        ost.cropTop = scaleBand(ost.setup->cropTop, picture->height, ost.originalHeight);
+        ost.cropBottom = scaleBand(ost.setup->cropBottom, picture->height, ost.originalHeight);
+        ost.cropLeft = scaleBand(ost.setup->cropLeft, picture->width, ost.originalWidth);
+        ost.cropRight = scaleBand(ost.setup->cropRight, picture->width, ost.originalWidth);
+    }
+    FlushVideoGraph(ost);
+    try {
+        BuildVideoGraph(ost, picture);
+    } catch (const EngineException& e) {
+        throw EngineException(std::string("Cannot get resampling context: ") + e.what());
     }
 }
 
@@ -268,40 +321,56 @@ void TCustomTranscoder::HandleDecodedAudio(TInputStream& ist, AVFrame* frame) {
         if (o.recordingTime != INT64_MAX) {
             ost.audio.SetSampleLimit(ff::av_rescale(o.recordingTime, rate, AV_TIME_BASE));
         }
-        // The first samples of each source line up with its time stamps (silence or a
-        // cut at the start); later, "async" decides how far drift is corrected.
+        // Time stamps that only jitter (rounded by their container) never count as a jump.
+        const bool jumped =
+            ost.audioSourceEnd != AV_NOPTS_VALUE &&
+            std::llabs(expected - ost.audioSourceEnd) > std::int64_t(AudioJumpThreshold * rate);
+        ost.audioSourceEnd =
+            expected + ff::av_rescale(frame->nb_samples, rate, std::max(frame->sample_rate, 1));
         const bool atStart = ost.audioAtStart;
         ost.audioAtStart = false;
-        if (atStart || o.audioSyncMethod != 0) {
-            if (std::llabs(delta) > 50) {
-                if (atStart || std::llabs(delta) > std::int64_t(o.audioDriftThreshold * rate)) {
-                    if (delta < 0) {
-                        if (o.verbose > 2) {
-                            LogMessage(llVerbose,
-                                       FormatText("discarding %d audio samples", int(-delta)));
-                        }
-                        ost.audio.Discard(-delta);
-                    } else {
-                        if (o.verbose > 2) {
-                            LogMessage(llVerbose, FormatText("adding %d audio samples of silence",
-                                                             int(delta)));
-                        }
-                        ost.audio.PushSilence(int(std::min<std::int64_t>(delta, rate * 60LL)));
-                    }
-                } else if (o.audioSyncMethod > 1) {
-                    const int compensation =
-                        int(std::clamp<std::int64_t>(delta, -o.audioSyncMethod, o.audioSyncMethod));
-                    if (o.verbose > 2) {
-                        LogMessage(llVerbose,
-                                   FormatText("compensating audio timestamp drift:%f "
-                                              "compensation:%d in:%d",
-                                              double(delta), compensation, frame->nb_samples));
-                    }
-                    ost.audio.Compensate(compensation, rate);
-                }
-            }
-        }
+        KeepAudioInPlace(ost, delta, atStart || jumped, frame->nb_samples);
         ost.audio.Push(frame);
+    }
+}
+
+// Puts an output's samples where the source's time stamps put them, Delta samples away from
+// where they would go. Realign is set at the start of each source and after a jump of the
+// time stamps (a stretch without audio in an edited file, a broadcast recording or a damaged
+// disc, or an overlap): the samples are then put in place at once, with silence or a cut,
+// whatever "async" says, so everything after the jump plays where the source has it. Between
+// jumps, "async" decides: 1 or more corrects drift beyond "adrift_threshold" the same way, more
+// than 1 also stretches the samples to even out smaller drift.
+void TCustomTranscoder::KeepAudioInPlace(TOutputStream& ost, std::int64_t delta, bool realign,
+                                         int inputSamples) {
+    const TTranscoderOptions& o = Options();
+    const int rate = ost.encoder->sample_rate;
+    if (std::llabs(delta) <= 50) {
+        return;
+    }
+    const bool drifted =
+        o.audioSyncMethod != 0 && std::llabs(delta) > std::int64_t(o.audioDriftThreshold * rate);
+    if (realign || drifted) {
+        if (delta < 0) {
+            if (o.verbose > 2) {
+                LogMessage(llVerbose, FormatText("discarding %d audio samples", int(-delta)));
+            }
+            ost.audio.Discard(-delta);
+        } else {
+            if (o.verbose > 2) {
+                LogMessage(llVerbose, FormatText("adding %d audio samples of silence", int(delta)));
+            }
+            ost.audio.PushSilence(int(std::min<std::int64_t>(delta, rate * 60LL)));
+        }
+    } else if (o.audioSyncMethod > 1) {
+        const int compensation =
+            int(std::clamp<std::int64_t>(delta, -o.audioSyncMethod, o.audioSyncMethod));
+        if (o.verbose > 2) {
+            LogMessage(llVerbose, FormatText("compensating audio timestamp drift:%f "
+                                             "compensation:%d in:%d",
+                                             double(delta), compensation, inputSamples));
+        }
+        ost.audio.Compensate(compensation, rate);
     }
 }
 
@@ -489,8 +558,7 @@ void TCustomTranscoder::VideoOutput(TOutputStream& ost, AVFrame* frame, AVRation
     // How long the picture lasts, in output frames: the last picture of a stream then
     // still fills its own time, and a faster output rate repeats pictures evenly.
     const AVStream* source = run.inputStreams[ost.source].stream;
-    const AVRational inputRate =
-        source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
+    const AVRational inputRate = StreamFrameRate(source);
     const double duration = inputRate.num > 0 && inputRate.den > 0
                                 ? 1.0 / av_q2d(inputRate) / av_q2d(enc->time_base)
                                 : 1.0;
@@ -735,9 +803,11 @@ void TCustomTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
             }
         }
     }
+    TLibraryErrorCapture capture;
     const int ret = ff::av_interleaved_write_frame(ost.output->context.get(), packet);
     if (ret < 0) {
-        throw EngineException(tessaro::ErrorText("av_interleaved_write_frame()", ret));
+        throw EngineException(
+            capture.Explain(tessaro::ErrorText("av_interleaved_write_frame()", ret)));
     }
 }
 

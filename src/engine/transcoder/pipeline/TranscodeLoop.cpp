@@ -5,6 +5,7 @@
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "io/UnicodeProtocol.h"
+#include "probe/DisplayRotation.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
 
@@ -47,6 +48,28 @@ std::int64_t SourceScore(const AVStream* st) {
         score += 1; // breaks ties only
     }
     return score;
+}
+
+// Width, height and sample aspect ratio of a video stream's pictures as they are shown: a
+// stream turned by a quarter turn has its sides swapped.
+struct TPictureShape {
+    int width = 0;
+    int height = 0;
+    AVRational sampleAspect{0, 1};
+};
+
+TPictureShape DisplayedShape(const AVStream* stream) {
+    const AVCodecParameters* par = stream->codecpar;
+    TPictureShape shape{par->width, par->height,
+                        stream->sample_aspect_ratio.num > 0 ? stream->sample_aspect_ratio
+                                                            : par->sample_aspect_ratio};
+    if (RotationSwapsSides(StreamRotation(stream))) {
+        std::swap(shape.width, shape.height);
+        if (shape.sampleAspect.num > 0) {
+            shape.sampleAspect = AVRational{shape.sampleAspect.den, shape.sampleAspect.num};
+        }
+    }
+    return shape;
 }
 
 std::int64_t WallClock() {
@@ -253,9 +276,27 @@ void TCustomTranscoder::PrepareOutputStream(TOutputStream& ost) {
     }
     if (ost.setup->streamCopy) {
         PrepareStreamCopy(ost);
+        CopyDisplayMatrix(ist.stream, ost.stream);
     } else {
+        // Encoded pictures are turned upright: no player may turn them again.
+        ff::av_dict_set(&ost.stream->metadata, "rotate", nullptr, 0);
         PrepareEncoding(ost);
     }
+}
+
+// Copied pictures stay as stored, so the output keeps the instruction to turn them.
+void TCustomTranscoder::CopyDisplayMatrix(const AVStream* from, AVStream* to) {
+    std::size_t size = 0;
+    const std::uint8_t* matrix =
+        ff::av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix == nullptr) {
+        return;
+    }
+    std::uint8_t* copy = ff::av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size);
+    if (copy == nullptr) {
+        throw EngineException("av_mallocz fail");
+    }
+    std::copy_n(matrix, size, copy);
 }
 
 void TCustomTranscoder::PrepareStreamCopy(TOutputStream& ost) {
@@ -327,8 +368,9 @@ void TCustomTranscoder::PrepareEncoding(TOutputStream& ost) {
         ost.cropBottom = ost.setup->cropBottom;
         ost.cropLeft = ost.setup->cropLeft;
         ost.cropRight = ost.setup->cropRight;
-        ost.originalWidth = par->width;
-        ost.originalHeight = par->height;
+        const TPictureShape shape = DisplayedShape(ist.stream);
+        ost.originalWidth = shape.width;
+        ost.originalHeight = shape.height;
         ost.filtered.reset(ff::av_frame_alloc());
         try {
             BuildVideoGraph(ost, nullptr);
@@ -376,16 +418,17 @@ void TCustomTranscoder::BuildVideoGraph(TOutputStream& ost, const AVFrame* frame
     const TInputStream& ist = run_->inputStreams[ost.source];
     const AVCodecParameters* par = ist.stream->codecpar;
     AVCodecContext* enc = ost.encoder;
+    // Before the first picture the stream's parameters stand for it, as shown (upright).
+    const TPictureShape shape = DisplayedShape(ist.stream);
     TVideoGraphConfig config;
-    config.inWidth = frame != nullptr ? frame->width : par->width;
-    config.inHeight = frame != nullptr ? frame->height : par->height;
+    config.inWidth = frame != nullptr ? frame->width : shape.width;
+    config.inHeight = frame != nullptr ? frame->height : shape.height;
     config.inFormat = AVPixelFormat(frame != nullptr ? frame->format : par->format);
     config.timeBase = ist.stream->time_base;
     config.frameRate = ist.stream->r_frame_rate;
-    config.sampleAspect =
-        frame != nullptr && frame->sample_aspect_ratio.num > 0 ? frame->sample_aspect_ratio
-        : ist.stream->sample_aspect_ratio.num > 0              ? ist.stream->sample_aspect_ratio
-                                                               : par->sample_aspect_ratio;
+    config.sampleAspect = frame != nullptr && frame->sample_aspect_ratio.num > 0
+                              ? frame->sample_aspect_ratio
+                              : shape.sampleAspect;
     config.cropTop = ost.cropTop;
     config.cropBottom = ost.cropBottom;
     config.cropLeft = ost.cropLeft;
@@ -401,7 +444,6 @@ void TCustomTranscoder::BuildVideoGraph(TOutputStream& ost, const AVFrame* frame
     config.outFormat = enc->pix_fmt;
     config.scalerFlags = ost.setup->scalerFlags;
     config.userText = ost.setup->filters;
-    config.deinterlace = Options().deinterlace || inputs_[ist.file]->deinterlace;
     config.threads = Options().threadCount;
     ost.lastWidth = config.inWidth;
     ost.lastHeight = config.inHeight;
@@ -488,16 +530,17 @@ void TCustomTranscoder::OpenEncoders() {
             throw EngineException(message);
         }
         int ret = 0;
+        TLibraryErrorCapture capture;
         {
             std::lock_guard lock(CodecLock());
             ret = ff::avcodec_open2(ost.encoder, codec, ost.setup->openOptions.Get());
         }
         if (ret < 0) {
-            const std::string message = FormatText(
+            const std::string message = capture.Explain(FormatText(
                 "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
                 "parameters such as bit_rate, rate, width or height. Please check error log "
                 "message to find out more detail information.",
-                ost.file, ost.index, typeName);
+                ost.file, ost.index, typeName));
             LogMessage(llError, message);
             LogStreamMapping();
             throw EngineException(message);
@@ -590,17 +633,21 @@ void TCustomTranscoder::OpenDecoders() {
                                 codec, options.Get());
         }
         int ret = 0;
+        TLibraryErrorCapture capture;
         {
             std::lock_guard lock(CodecLock());
             ret = ff::avcodec_open2(dec, codec, options.Get());
         }
         if (ret < 0) {
-            throw EngineException(
+            throw EngineException(capture.Explain(
                 FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file,
-                           ist.index, type.c_str()));
+                           ist.index, type.c_str())));
         }
         ist.decoderOpen = true;
         CopySubtitleHeader(ist);
+        if (dec->codec_type == AVMEDIA_TYPE_VIDEO) {
+            CreateSourcePictureFilter(ist);
+        }
     }
     for (TInputStream& ist : run_->inputStreams) {
         const AVRational rate = ist.stream->avg_frame_rate;
@@ -611,6 +658,20 @@ void TCustomTranscoder::OpenDecoders() {
         ist.nextPts = AV_NOPTS_VALUE;
         ist.isStart = true;
     }
+}
+
+void TCustomTranscoder::CreateSourcePictureFilter(TInputStream& ist) {
+    const bool deinterlace = Options().deinterlace || inputs_[ist.file]->deinterlace;
+    auto filter = std::make_unique<TSourcePictureFilter>(deinterlace, StreamRotation(ist.stream),
+                                                         Options().threadCount);
+    if (!filter->IsActive()) {
+        return;
+    }
+    ist.filteredPicture.reset(ff::av_frame_alloc());
+    if (!ist.filteredPicture) {
+        throw EngineException("av_mallocz fail");
+    }
+    ist.pictureFilter = std::move(filter);
 }
 
 void TCustomTranscoder::CopyMetadataAndChapters() {
@@ -675,13 +736,14 @@ void TCustomTranscoder::CopyMetadataAndChapters() {
 void TCustomTranscoder::WriteHeaders() {
     for (std::size_t f = 0; f < outputFiles_.size(); ++f) {
         TOutputFile& output = *outputFiles_[f];
+        TLibraryErrorCapture capture;
         const int ret = ff::avformat_write_header(output.context.get(), output.muxerOptions.Get());
         if (ret < 0) {
             const std::string message = FormatText(
                 "Could not write header for output file #%d (incorrect codec parameters ?)",
                 int(f));
             LogMessage(llError, message + ": " + tessaro::ErrorText(ret));
-            throw EngineException(message);
+            throw EngineException(capture.Explain(message));
         }
         output.headerWritten = true;
     }
@@ -1010,9 +1072,11 @@ void TCustomTranscoder::FinishRun() {
     for (TOutputFile* output : run.outputFiles) {
         if (output->headerWritten && !output->trailerWritten) {
             output->trailerWritten = true;
+            TLibraryErrorCapture capture;
             const int ret = ff::av_write_trailer(output->context.get());
             if (ret < 0) {
-                throw EngineException(tessaro::ErrorText("av_write_trailer()", ret));
+                throw EngineException(
+                    capture.Explain(tessaro::ErrorText("av_write_trailer()", ret)));
             }
         }
     }
@@ -1026,6 +1090,9 @@ void TCustomTranscoder::ReleaseFilterGraphs() {
     }
     for (TOutputStream& ost : run_->outputStreams) {
         ost.graph.Release();
+    }
+    for (TInputStream& ist : run_->inputStreams) {
+        ist.pictureFilter.reset();
     }
 }
 

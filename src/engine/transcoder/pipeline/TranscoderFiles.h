@@ -7,6 +7,7 @@
 #include "runtime/FFmpegPtr.h"
 #include "transcoder/options/TranscoderOptions.h"
 #include "transcoder/pipeline/AudioPipeline.h"
+#include "transcoder/pipeline/SourcePictureFilter.h"
 #include "transcoder/pipeline/SubpictureBurner.h"
 #include "transcoder/pipeline/VideoFilterGraph.h"
 
@@ -98,6 +99,9 @@ struct TInputStream {
     bool pastRecordingTime = false;
     bool multipleFramesLogged = false;
     float quality = 0;
+    // Video: deinterlacing and display rotation before anything else sees the pictures.
+    std::unique_ptr<TSourcePictureFilter> pictureFilter;
+    AVFramePtr filteredPicture;
 };
 
 // Run state of one output stream.
@@ -137,6 +141,8 @@ struct TOutputStream {
     // audio
     TAudioPipeline audio;
     bool audioAtStart = true;
+    std::int64_t audioSourceEnd =
+        AV_NOPTS_VALUE; // where the last frame's time stamps end, in samples
     std::int64_t maxSamples = INT64_MAX;
     // two-pass statistics
     TFilePtr passLog;

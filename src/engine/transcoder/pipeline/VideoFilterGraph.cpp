@@ -1,6 +1,7 @@
 #include "transcoder/pipeline/VideoFilterGraph.h"
 
 #include "base/EngineException.h"
+#include "base/EngineLogger.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
 
@@ -125,6 +126,15 @@ void TVideoFilterGraph::Link(AVFilterContext* from, AVFilterContext* to) {
 }
 
 void TVideoFilterGraph::Build(const TVideoGraphConfig& config) {
+    TLibraryErrorCapture capture;
+    try {
+        BuildGraph(config);
+    } catch (const EngineException& e) {
+        throw EngineException(capture.Explain(e.what()));
+    }
+}
+
+void TVideoFilterGraph::BuildGraph(const TVideoGraphConfig& config) {
     Release();
     config_ = config;
     graph_.reset(ff::avfilter_graph_alloc());
@@ -208,19 +218,21 @@ void TVideoFilterGraph::Build(const TVideoGraphConfig& config) {
 }
 
 void TVideoFilterGraph::Push(AVFrame* frame) {
+    TLibraryErrorCapture capture;
     const int ret = ff::av_buffersrc_add_frame_flags(source_, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
     if (ret < 0) {
-        throw EngineException(ErrorText("Filter graph", ret));
+        throw EngineException(capture.Explain(ErrorText("Filter graph", ret)));
     }
 }
 
 bool TVideoFilterGraph::Pull(AVFrame* frame) {
+    TLibraryErrorCapture capture;
     const int ret = ff::av_buffersink_get_frame(sink_, frame);
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) {
         return false;
     }
     if (ret < 0) {
-        throw EngineException(ErrorText("Filter graph", ret));
+        throw EngineException(capture.Explain(ErrorText("Filter graph", ret)));
     }
     return true;
 }

@@ -41,7 +41,8 @@ public:
     // True when the configuration needs no filtering at all (pictures go straight on).
     static bool IsPassThrough(const TVideoGraphConfig& config);
 
-    // Builds the graph; throws EngineException with the library's error text.
+    // Builds the graph; throws EngineException with the error code's text and the library's
+    // own reason.
     void Build(const TVideoGraphConfig& config);
     void Release();
     bool IsBuilt() const { return graph_ != nullptr; }
@@ -58,6 +59,7 @@ public:
     AVRational OutputSampleAspect() const;
 
 private:
+    void BuildGraph(const TVideoGraphConfig& config);
     void Link(AVFilterContext* from, AVFilterContext* to);
     AVFilterContext* AddFilter(const char* type, const char* name, const std::string& args);
 
