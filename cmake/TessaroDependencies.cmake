@@ -15,5 +15,5 @@ add_library(tessaro_sdl_headers INTERFACE)
 target_include_directories(tessaro_sdl_headers SYSTEM INTERFACE ${SDL2_INCLUDE_DIRS})
 
 find_package(Threads REQUIRED)
-find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets Network Test)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets Network DBus Test)
 find_package(GTest REQUIRED)

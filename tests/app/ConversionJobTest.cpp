@@ -93,8 +93,9 @@ TEST_F(ConversionJob, SourceThatCannotBeOpenedAddsNoTaskAndNoFile) {
     TIniFile settings(Path("settings.ini"));
     const TIniFile formats(Path("formats.ini"));
     TConverter converter;
-    const TPreparedTask task = AddFileTask(converter, {settings, formats, 202, Path("out")},
-                                           TFileRow{Path("missing.mpg")});
+    TFileRow row;
+    row.SourcePath = Path("missing.mpg");
+    const TPreparedTask task = AddFileTask(converter, {settings, formats, 202, Path("out")}, row);
     EXPECT_FALSE(task.Ok());
     EXPECT_NE(task.Error.find("missing.mpg"), std::string::npos) << task.Error;
     EXPECT_EQ(converter.TaskCount(), 0);

@@ -12,9 +12,25 @@ namespace tessaro {
 
 namespace {
 
-TRowZoom ZoomOf(const std::string& zoomMode, std::int32_t top, std::int32_t left,
-                std::int32_t bottom, std::int32_t right) {
-    return TRowZoom{zoomMode, top, left, bottom, right};
+// The helpers below take a file row or a DVD title row: their edits have the same names.
+
+template <typename Row> TRowZoom ZoomOf(const std::string& zoomMode, const Row& row) {
+    return TRowZoom{zoomMode, row.CropTop, row.CropLeft, row.CropBottom, row.CropRight};
+}
+
+template <typename Row> void ApplyTrimStart(const Row& row, TInputOptions& input) {
+    if (row.TrimStart >= 0) {
+        input.StartTime = row.TrimStart;
+    }
+}
+
+// The output ends with the trimmed range, and frames go through the frame effects when the
+// row has a watermark or colour effects.
+template <typename Row> void ApplyTrimLengthAndEffects(const Row& row, TOutputOptions& output) {
+    if (row.TrimLength > 0) {
+        output.Duration = row.TrimLength;
+    }
+    output.CustomHook = row.FrameEffects;
 }
 
 std::string OutputNameFor(const TRunContext& run, const std::string& source,
@@ -87,19 +103,16 @@ TPreparedTask AddFileTask(TCustomConverter& converter, const TRunContext& run, c
         ~TCloseProbe() { probe.CloseFile(); }
     } closeProbe{probe};
 
-    if (row.TrimStart >= 0) {
-        input.StartTime = row.TrimStart;
-    }
+    ApplyTrimStart(row, input);
     const TRunFormat format = ReadRunFormat(run);
     const std::string outputName = OutputNameFor(run, probe.GetFileName(), format);
 
     TOutputOptions output;
     InitOutputOptions(output);
     output.FileName = outputName;
-    BuildEncodingOptions(
-        {run.Settings, run.Formats}, run.FormatCode,
-        ZoomOf(format.ZoomMode, row.CropTop, row.CropLeft, row.CropBottom, row.CropRight),
-        SourceVideoOf(probe), output, input);
+    BuildEncodingOptions({run.Settings, run.Formats}, run.FormatCode, ZoomOf(format.ZoomMode, row),
+                         SourceVideoOf(probe), output, input);
+    ApplyTrimLengthAndEffects(row, output);
 
     const int taskIndex = converter.AddTask(input.FileName, &input);
     if (taskIndex < 0) {
@@ -111,8 +124,7 @@ TPreparedTask AddFileTask(TCustomConverter& converter, const TRunContext& run, c
 void BuildDvdTitleOutput(const TRunContext& run, const TDvdRow& row, std::int32_t titleWidth,
                          std::int32_t titleHeight, TOutputOptions& output, TInputOptions& input) {
     InitOutputOptions(output);
-    const TRowZoom zoom = ZoomOf(ReadRunFormat(run).ZoomMode, row.CropTop, row.CropLeft,
-                                 row.CropBottom, row.CropRight);
+    const TRowZoom zoom = ZoomOf(ReadRunFormat(run).ZoomMode, row);
     // The builder clears these again when its letterbox text crops the title itself.
     if (zoom.CropTop > 0 || zoom.CropBottom > 0 || zoom.CropLeft > 0 || zoom.CropRight > 0) {
         output.CropTop = zoom.CropTop;
@@ -122,24 +134,18 @@ void BuildDvdTitleOutput(const TRunContext& run, const TDvdRow& row, std::int32_
     }
     BuildDVDEncodingOptions({run.Settings, run.Formats}, run.FormatCode, zoom, titleWidth,
                             titleHeight, output, input);
-    if (row.TrimLength > 0) {
-        output.Duration = row.TrimLength;
-    }
-    output.CustomHook = row.FrameEffects;
+    ApplyTrimLengthAndEffects(row, output);
 }
 
 TPreparedTask AddDvdTitleTask(TCustomConverter& converter, const TRunContext& run,
                               const TDvdRow& row, const TDVDTitleInfo& title,
                               const TOutputAdjustment& adjust) {
-    const TRunFormat format = ReadRunFormat(run);
-    const std::string outputName = OutputNameFor(run, row.Caption, format);
+    const std::string outputName = OutputNameFor(run, row.Caption, ReadRunFormat(run));
 
     TInputOptions input;
     InitInputOptions(input);
     input.FileName = MakeDvdAddress(row.Location, row.Param);
-    if (row.TrimStart >= 0) {
-        input.StartTime = row.TrimStart;
-    }
+    ApplyTrimStart(row, input);
 
     TOutputOptions output;
     BuildDvdTitleOutput(run, row, title.Width, title.Height, output, input);

@@ -47,14 +47,16 @@ TRunFormat ReadRunFormat(const TRunContext& run);
 // 3 lowest; other values leave the priority as it is.
 void ApplyRunPriority(TCustomConverter& converter, const TIniFile& settings);
 
-// A file row: its source and the picture decisions the row keeps.
+// A file row: its source and what the row decided about its picture and time range.
 struct TFileRow {
     std::string SourcePath;
-    std::int64_t TrimStart = -1; // microseconds; below 0: from the beginning
+    std::int64_t TrimStart = -1;  // microseconds; below 0: from the beginning
+    std::int64_t TrimLength = -1; // microseconds; above 0 limits the output's duration
     std::int32_t CropTop = 0;
     std::int32_t CropLeft = 0;
     std::int32_t CropBottom = 0;
     std::int32_t CropRight = 0;
+    bool FrameEffects = false; // the row's watermark or colour effects are set
 };
 
 // A DVD title row. Param.Title is the 0-based title the address names; chapters, audio and

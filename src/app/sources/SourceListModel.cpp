@@ -249,6 +249,16 @@ void TSourceListModel::SetCellText(int index, int column, std::string text) {
     }
 }
 
+void TSourceListModel::SetProgressText(int index, std::string text, std::string tip) {
+    TSourceRow& row = MutableRow(index);
+    std::string& cell = row.Cells[static_cast<std::size_t>(ProgressColumn(row.Kind))];
+    if (cell != text || row.ProgressTip != tip) {
+        cell = std::move(text);
+        row.ProgressTip = std::move(tip);
+        NotifyRowsChanged(index, index);
+    }
+}
+
 void TSourceListModel::SetDestinationRule(TDestinationRule rule) {
     if (rule == rule_) {
         return;

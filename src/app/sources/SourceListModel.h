@@ -34,6 +34,7 @@ struct TSourceRow {
     TRowKind Kind = TRowKind::File;
     bool Checked = true;
     std::vector<std::string> Cells; // one text per column of the kind
+    std::string ProgressTip;        // why the last conversion of the row failed (tooltip)
     TlvFilesRecord Record;
 
     const std::string& Caption() const { return Cells.front(); }
@@ -130,6 +131,9 @@ public:
     // Replaces one column text (the trim editor's length, a run's progress). The destination
     // column of file rows follows the destination rule and is not set from outside.
     void SetCellText(int index, int column, std::string text);
+    // Writes a run's progress into the row's last column, with the tip its cell shows (the
+    // reason of a failed conversion; empty for none).
+    void SetProgressText(int index, std::string text, std::string tip = {});
     // Changes a row's record through edit(record), then notifies.
     template <typename Edit> void EditRecord(int index, Edit&& edit) {
         edit(MutableRow(index).Record);

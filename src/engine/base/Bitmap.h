@@ -52,6 +52,18 @@ public:
         Clear();
     }
 
+    // Becomes a copy of other: its size and its pixels.
+    void Assign(const TBitmap& other) {
+        if (&other == this) {
+            return;
+        }
+        SetSize(other.Width(), other.Height());
+        const std::size_t rowBytes = std::size_t(width_) * BytesPerPixel;
+        for (int row = 0; row < height_; ++row) {
+            std::copy_n(other.ScanLine(row), rowBytes, ScanLine(row));
+        }
+    }
+
     void Clear() {
         if (pixels_) {
             std::fill_n(pixels_.get(), std::size_t(stride_) * std::size_t(height_),

@@ -346,6 +346,8 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
         return false;
     }
 
+    // Reading starts this far into the file, so only the rest of it is converted.
+    const std::int64_t skipped = o.startTime > 0 ? o.startTime : 0;
     std::int64_t timestamp = o.startTime;
     if (ctx->start_time != AV_NOPTS_VALUE) {
         timestamp += ctx->start_time;
@@ -369,8 +371,8 @@ bool TCustomTranscoder::AddInputFile(const std::string& fileName) {
         o.audioChannels = dvd.param.AudioChannels;
     }
 
-    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > TotalDuration()) {
-        SetTotalDuration(ctx->duration);
+    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration - skipped > TotalDuration()) {
+        SetTotalDuration(ctx->duration - skipped);
     }
     input->tsOffset = o.copyTimestamps ? o.inputTsOffset : o.inputTsOffset - timestamp;
     input->tsScale = o.inputTsScale;
