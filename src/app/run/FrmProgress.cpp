@@ -172,6 +172,7 @@ void TfrmProgress::ShowProgress(const TProgressFigures& figures, const TRunTimes
     c_.lblElapsed->setText(QString::fromStdString(times.Elapsed));
     c_.lblTaskLeft->setText(QString::fromStdString(times.TaskRemaining));
     c_.lblBatchLeft->setText(QString::fromStdString(times.BatchRemaining));
+    emit figuresShown();
 }
 
 void TfrmProgress::ShowBar(int percent) {
@@ -229,22 +230,30 @@ void TfrmProgress::ClearPicture() {
     c_.imgPreview->setPixmap(QPixmap::fromImage(picture_));
 }
 
+void DrawFrameFitted(QImage& picture, const TBitmap& frame) {
+    if (frame.Width() < 1 || frame.Height() < 1) {
+        return;
+    }
+    const QImage source(frame.Data(), frame.Width(), frame.Height(), frame.Stride(),
+                        QImage::Format_BGR888);
+    const TFitRect fit = FitFrame(frame.Width(), frame.Height(), picture.width(), picture.height());
+    picture.fill(PictureBackground);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(fit.Left, fit.Top, fit.Width, fit.Height), source);
+}
+
 void TfrmProgress::PaintPreview() {
     if (frame_ == nullptr) {
         return;
     }
-    std::lock_guard lock(*frame_);
-    if (frame_->Width() < 1 || frame_->Height() < 1) {
-        return;
+    {
+        std::lock_guard lock(*frame_);
+        if (frame_->Width() < 1 || frame_->Height() < 1) {
+            return;
+        }
+        DrawFrameFitted(picture_, *frame_);
     }
-    const QImage frame(frame_->Data(), frame_->Width(), frame_->Height(), frame_->Stride(),
-                       QImage::Format_BGR888);
-    const TFitRect fit = FitFrame(frame_->Width(), frame_->Height(), PictureWidth, PictureHeight);
-    picture_.fill(PictureBackground);
-    QPainter painter(&picture_);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRect(fit.Left, fit.Top, fit.Width, fit.Height), frame);
-    painter.end();
     c_.imgPreview->setPixmap(QPixmap::fromImage(picture_));
 }
 

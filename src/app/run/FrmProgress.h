@@ -21,6 +21,11 @@ namespace tessaro {
 
 class TBitmap;
 
+// Fills picture with the live picture's background and draws frame into it, fitted to the
+// largest centred rectangle of the frame's proportions. A frame without pixels leaves the
+// picture as it is.
+void DrawFrameFitted(QImage& picture, const TBitmap& frame);
+
 struct TfrmProgressControls {
     QPlainTextEdit* mmoLog = nullptr; // the run's engine messages
     QLabel* imgPreview = nullptr;
@@ -69,6 +74,8 @@ public:
     void RunEnded() override;
 
 signals:
+    // A progress report is on show.
+    void figuresShown();
     // The run is over (every task ended); the window has closed.
     void runEnded();
 

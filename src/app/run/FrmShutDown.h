@@ -23,6 +23,7 @@ public:
     // Shows the window without waiting for it and starts counting down.
     void Start();
     int SecondsLeft() const { return secondsLeft_; }
+    bool Counting() const { return timer_.isActive(); }
     QLabel* CountdownLabel() const { return lblCountdown_; }
     QPushButton* CancelButton() const { return btnCancel_; }
 

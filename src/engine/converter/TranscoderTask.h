@@ -78,6 +78,8 @@ public:
     void WaitUntilParked();
     void Resume();
     bool Parked() const;
+    // A pause was asked for and the task has not been resumed since.
+    bool PauseRequested() const { return pauseRequested_; }
 
     bool Running() const;
     bool Terminated() const;

@@ -1,0 +1,442 @@
+// The conversion run through its windows: real conversions of short fixtures under the
+// progress window, driven by clicks, checked on the rows, the figures and the decoded outputs;
+// the shut-down countdown with a replaced power-off command; the desktop notice on a private
+// session bus.
+#include "AppTestSupport.h"
+#include "EngineTestSupport.h"
+#include "QtTestApplication.h"
+#include "TranscodeTestSupport.h"
+#include "converter/Converter.h"
+#include "run/DesktopNotice.h"
+#include "run/FrmProgress.h"
+#include "run/FrmShutDown.h"
+#include "run/RunController.h"
+#include "settings/DefaultSettings.h"
+#include "settings/IniFile.h"
+#include "shell/Application.h"
+#include "shell/ShellOpen.h"
+
+#include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+using namespace tessaro;
+using tessaro::test::TTempDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using AppEnvironment = tessaro::test::TQtTestEnvironment<TApplication>;
+const bool registered = (AppEnvironment::Register(), true);
+
+// Runs the event loop until done() holds. No time limit: the test runner's own limit ends a
+// test that hangs.
+void WaitUntil(const std::function<bool()>& done) {
+    QTimer wake;
+    wake.start(10);
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+const QColor Background(166, 203, 240);
+
+class ConversionRunWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test::LoadConverterLibraries(); }
+    static void TearDownTestSuite() { test::UnloadConverterLibraries(); }
+
+    void SetUp() override {
+        AppEnvironment::App();
+        InstallDefaultSettings(SettingsPath(),
+                               std::string(TESSARO_DATA_DIR) + "/" + DefaultSettingsFileName);
+        TIniFile(SettingsPath()).WriteString("settings", "OutPutDir", OutDir());
+        fs::create_directories(OutDir());
+        list_.SetDestinationRule({OutDir(), ".mp4"});
+        window_.resize(300, 200);
+        window_.show();
+
+        TRunHost host;
+        host.Window = &window_;
+        host.List = &list_;
+        host.Setup = [this] {
+            return TRunSetup{SettingsPath(), std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini",
+                             TESSARO_LIBAV_DIR, ""};
+        };
+        host.PreviewFrame = [this] { return &frame_; };
+        host.OpenOutputFolder = [this] { ++foldersOpened_; };
+        host.Notify = [this](const TBatchNotice& notice) { notices_.push_back(notice); };
+        controller_ = std::make_unique<TRunController>(std::move(host));
+        controller_->SetShutDownTick(std::chrono::milliseconds(1));
+        QObject::connect(controller_.get(), &TRunController::finished, [this] { ++finished_; });
+    }
+
+    void TearDown() override { controller_.reset(); }
+
+    std::string SettingsPath() const { return dir_.Str() + "/tessaro.ini"; }
+    std::string OutDir() const { return dir_.Str() + "/out"; }
+    std::string Output(const std::string& name) const { return OutDir() + "/" + name; }
+
+    // A source of its own name: a link to a fixture.
+    std::string Source(const std::string& name, const std::string& fixture = "two_audio.mkv") {
+        const std::string path = dir_.Str() + "/" + name;
+        fs::create_symlink(test::Fixture(fixture), path);
+        return path;
+    }
+
+    void AddRows(const std::vector<std::string>& paths) {
+        std::vector<TNewFileRow> rows;
+        for (const std::string& path : paths) {
+            rows.push_back(TNewFileRow{path, int(rows.size()), 5, "lbox"});
+        }
+        list_.AddFileRows(rows);
+    }
+
+    std::string ProgressOf(int row) const {
+        return list_.Row(row).Cells[ProgressColumn(TRowKind::File)];
+    }
+
+    // Starts the run and waits for the end of the batch.
+    void RunToTheEnd() {
+        controller_->Start();
+        WaitUntil([this] { return finished_ > 0; });
+    }
+
+    TfrmProgress& Progress() const { return *controller_->ProgressWindow(); }
+    const TfrmProgressControls& Controls() const { return Progress().Controls(); }
+    TConverter& Converter() const { return controller_->Converter(); }
+
+    // Holds one task at the custom hook once, at its tenth frame, until release(task) holds.
+    void HoldTask(int taskIndex, std::function<bool(TTranscoder&)> release) {
+        Converter().SetOnCustomHook(
+            [this, taskIndex, release](TCustomConverter& sender, PHookInfo info) {
+                if (info->TaskIndex != taskIndex || info->FrameNumber < 10 || held_) {
+                    return;
+                }
+                TTranscoder& task = *sender.Task(taskIndex);
+                held_ = true;
+                while (!release(task)) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+    }
+
+    static void WithEffects(TSourceListModel& list, int row) {
+        list.EditRecord(row, [](TlvFilesRecord& record) { record.Brightness = 200; });
+    }
+
+    TTempDir dir_;
+    QWidget window_;
+    TSourceListModel list_;
+    TBitmap frame_;
+    std::unique_ptr<TRunController> controller_;
+    int foldersOpened_ = 0;
+    int finished_ = 0;
+    std::vector<TBatchNotice> notices_;
+    std::atomic<bool> held_{false};
+};
+
+TEST_F(ConversionRunWindow, ThreeCheckedRowsOfFiveConvertOneAfterAnother) {
+    AddRows({Source("a.mkv"), Source("b.mkv"), Source("c.mkv"), Source("d.mkv"), Source("e.mkv")});
+    list_.SetChecked(0, false);
+    list_.SetChecked(2, false);
+
+    // What the window shows at each report, and whether the main window repaints meanwhile.
+    std::vector<std::string> counters;
+    int paintsWhileRunning = 0;
+    struct TPaintCounter : QObject {
+        std::function<void()> painted;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                painted();
+            }
+            return false;
+        }
+    } paintCounter;
+    paintCounter.painted = [&] { paintsWhileRunning += controller_->Running() ? 1 : 0; };
+    window_.installEventFilter(&paintCounter);
+
+    controller_->Start();
+    ASSERT_NE(controller_->ProgressWindow(), nullptr);
+    EXPECT_TRUE(Progress().isVisible());
+    EXPECT_TRUE(Progress().isModal());
+    Controls().ckShutDown->setChecked(true);
+    QObject::connect(&Progress(), &TfrmProgress::figuresShown, [&] {
+        const std::string counter = Controls().lblProgress->text().toStdString();
+        if (counters.empty() || counters.back() != counter) {
+            counters.push_back(counter);
+        }
+        window_.update();
+    });
+    WaitUntil([&] { return finished_ > 0; });
+
+    EXPECT_EQ(controller_->Run()->TaskRows(),
+              (std::vector<TRowId>{list_.Row(1).Id, list_.Row(3).Id, list_.Row(4).Id}));
+    EXPECT_EQ(counters, (std::vector<std::string>{"[1/3]", "[2/3]", "[3/3]"}));
+    for (const int row : {1, 3, 4}) {
+        EXPECT_EQ(ProgressOf(row), "100%") << row;
+    }
+    EXPECT_EQ(ProgressOf(0), "");
+    EXPECT_EQ(ProgressOf(2), "");
+    EXPECT_GT(paintsWhileRunning, 0) << "the main window repaints during the run";
+    EXPECT_FALSE(Progress().isVisible());
+    EXPECT_EQ(Controls().progbarFile->value(), 100);
+    EXPECT_EQ(Controls().lblProgress->text(), QStringLiteral("[3/3]"));
+    EXPECT_EQ(Controls().lblOutput->text().toStdString(), list_.Row(4).Caption());
+    EXPECT_FALSE(Controls().lblElapsed->text().isEmpty());
+
+    for (const char* name : {"b_(new).mp4", "d_(new).mp4", "e_(new).mp4"}) {
+        SCOPED_TRACE(name);
+        const test::TFileFacts facts = test::ProbeFile(Output(name));
+        ASSERT_TRUE(facts.opened);
+        ASSERT_EQ(facts.video.size(), 1u);
+        EXPECT_EQ(facts.video[0].width, 320);
+        EXPECT_NEAR(facts.video[0].Duration(), 5.0, 0.2);
+        ASSERT_EQ(facts.audio.size(), 1u);
+    }
+    EXPECT_FALSE(fs::exists(Output("a_(new).mp4")));
+    // The list's destinations pass over the files just written.
+    EXPECT_EQ(list_.Row(1).Record.OutputName, Output("b_(new_1).mp4"));
+
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_EQ(notices_[0].Summary, "Conversion finished");
+    EXPECT_EQ(notices_[0].Body, "3 files written.");
+    EXPECT_EQ(foldersOpened_, 1);
+
+    // The last task finished with "Shut down computer after conversion" checked: the
+    // countdown runs; cancelling it keeps the computer on.
+    ASSERT_NE(controller_->ShutDownWindow(), nullptr);
+    EXPECT_TRUE(controller_->ShutDownWindow()->isVisible());
+    QTest::mouseClick(controller_->ShutDownWindow()->CancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(controller_->ShutDownWindow()->Counting());
+}
+
+TEST_F(ConversionRunWindow, CancelDuringTheSecondTaskStopsTheBatch) {
+    AddRows({Source("a.mkv"), Source("b.mkv"), Source("c.mkv")});
+    WithEffects(list_, 1);
+    controller_->Start();
+    HoldTask(1, [](TTranscoder& task) { return task.StopRequested(); });
+    Controls().ckShutDown->setChecked(true);
+    WaitUntil([&] { return held_ && ProgressOf(0) == "100%"; });
+
+    QTest::mouseClick(Controls().btnCancel, Qt::LeftButton);
+    EXPECT_FALSE(Progress().isVisible());
+    WaitUntil([&] { return finished_ > 0; });
+
+    EXPECT_NE(ProgressOf(1), "100%");
+    EXPECT_EQ(ProgressOf(2), "") << "the third task never starts";
+    EXPECT_TRUE(controller_->Run()->Outcome().Stopped);
+    EXPECT_EQ(controller_->Run()->Outcome().Written, 1);
+    EXPECT_EQ(foldersOpened_, 0);
+    EXPECT_EQ(controller_->ShutDownWindow(), nullptr);
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_EQ(notices_[0].Summary, "Conversion stopped");
+    EXPECT_EQ(Converter().TaskCount(), 0) << "the final notice empties the task list";
+}
+
+TEST_F(ConversionRunWindow, PauseThenResumeFinishesTheSameTask) {
+    AddRows({Source("a.mkv")});
+    WithEffects(list_, 0);
+    controller_->Start();
+    HoldTask(0, [](TTranscoder& task) { return task.PauseRequested() || task.StopRequested(); });
+    WaitUntil([&] { return held_.load(); });
+
+    QTest::mouseClick(Controls().btnPause, Qt::LeftButton);
+    ASSERT_TRUE(Converter().Task(0)->Parked());
+    EXPECT_TRUE(controller_->Run()->Paused());
+    EXPECT_FALSE(Controls().btnPause->isEnabled()) << "Pause cannot be pressed twice";
+    EXPECT_TRUE(Controls().btnResume->isEnabled());
+    // While paused the picture keeps the last frame, fitted with margins left and right.
+    WaitUntil([&] { return Progress().Picture().pixelColor(194, 100) != Background; });
+    EXPECT_EQ(Progress().Picture().pixelColor(30, 100), Background);
+
+    QTest::mouseClick(Controls().btnResume, Qt::LeftButton);
+    EXPECT_TRUE(Controls().btnPause->isEnabled());
+    EXPECT_FALSE(Controls().btnResume->isEnabled());
+    WaitUntil([&] { return finished_ > 0; });
+
+    EXPECT_EQ(ProgressOf(0), "100%");
+    const test::TFileFacts facts = test::ProbeFile(Output("a_(new).mp4"));
+    ASSERT_TRUE(facts.opened);
+    ASSERT_EQ(facts.video.size(), 1u);
+    EXPECT_NEAR(facts.video[0].Duration(), 5.0, 0.2);
+    const int frames =
+        test::DecodeFrames(Output("a_(new).mp4"), AVMEDIA_TYPE_VIDEO, [](const AVFrame*) {});
+    EXPECT_NEAR(frames, 150, 3) << "no frame lost or repeated across the pause";
+}
+
+TEST_F(ConversionRunWindow, FailedRowsShowTheirReasonAndTheBatchGoesOn) {
+    const std::string missing = dir_.Str() + "/missing.mkv";
+    AddRows({missing, Source("b.mkv"), Source("c.mkv")});
+    // A crop wider than the picture: the conversion fails when its filters are built.
+    list_.EditRecord(1, [](TlvFilesRecord& record) {
+        record.CropLeft = 300;
+        record.CropRight = 300;
+    });
+    RunToTheEnd();
+
+    EXPECT_EQ(ProgressOf(0), "Failed");
+    EXPECT_NE(list_.Row(0).ProgressTip.find("missing.mkv"), std::string::npos)
+        << list_.Row(0).ProgressTip;
+    EXPECT_EQ(ProgressOf(1), "Failed");
+    EXPECT_FALSE(list_.Row(1).ProgressTip.empty());
+    EXPECT_EQ(ProgressOf(2), "100%");
+    const TRunOutcome& outcome = controller_->Run()->Outcome();
+    EXPECT_EQ(outcome.Skipped, 1);
+    EXPECT_EQ(outcome.Failed, 1);
+    EXPECT_EQ(outcome.Written, 1);
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_EQ(notices_[0].Body, "1 file written, 2 failed.");
+    EXPECT_EQ(foldersOpened_, 1) << "skipped and failed rows do not hold the end back";
+    // The log holds both reasons.
+    const QString log = Controls().mmoLog->toPlainText();
+    EXPECT_TRUE(log.contains(QString::fromStdString(list_.Row(0).ProgressTip)))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QString::fromStdString(list_.Row(1).ProgressTip)))
+        << log.toStdString();
+}
+
+TEST_F(ConversionRunWindow, TrimmedRowConvertsItsRangeOnly) {
+    AddRows({Source("a.mkv")});
+    list_.EditRecord(0, [](TlvFilesRecord& record) {
+        record.TrimStart = 1'000'000;
+        record.TrimLength = 2'000'000;
+    });
+    RunToTheEnd();
+
+    EXPECT_EQ(ProgressOf(0), "100%");
+    const test::TFileFacts facts = test::ProbeFile(Output("a_(new).mp4"));
+    ASSERT_TRUE(facts.opened);
+    ASSERT_EQ(facts.video.size(), 1u);
+    EXPECT_NEAR(facts.video[0].Duration(), 2.0, 0.1);
+    ASSERT_EQ(facts.audio.size(), 1u);
+    EXPECT_NEAR(facts.audio[0].Duration(), 2.0, 0.1);
+    const int frames =
+        test::DecodeFrames(Output("a_(new).mp4"), AVMEDIA_TYPE_VIDEO, [](const AVFrame*) {});
+    EXPECT_NEAR(frames, 60, 2);
+}
+
+TEST_F(ConversionRunWindow, NothingCheckedOpensNoWindow) {
+    AddRows({Source("a.mkv")});
+    list_.SetChecked(0, false);
+    controller_->Start();
+    EXPECT_EQ(controller_->ProgressWindow(), nullptr);
+    EXPECT_FALSE(controller_->Running());
+}
+
+TEST(ProgressPicture, WideFrameFillsTheFullHeightWithMarginsLeftAndRight) {
+    AppEnvironment::App();
+    TBitmap frame(720, 405);
+    for (int y = 0; y < frame.Height(); ++y) {
+        std::uint8_t* line = frame.ScanLine(y);
+        for (int x = 0; x < frame.Width(); ++x) {
+            line[3 * x + 2] = 255; // red in blue-green-red order
+        }
+    }
+    QImage picture(TfrmProgress::PictureWidth, TfrmProgress::PictureHeight, QImage::Format_RGB32);
+    DrawFrameFitted(picture, frame);
+    for (const int y : {0, 100, 198}) {
+        EXPECT_EQ(picture.pixelColor(16, y), Background) << y;
+        EXPECT_EQ(picture.pixelColor(17, y), QColor(Qt::red)) << y;
+        EXPECT_EQ(picture.pixelColor(370, y), QColor(Qt::red)) << y;
+        EXPECT_EQ(picture.pixelColor(371, y), Background) << y;
+    }
+}
+
+class ShutDownCountdown : public ::testing::Test {
+protected:
+    void SetUp() override { AppEnvironment::App(); }
+    std::string Marker() const { return dir_.Str() + "/powered-off"; }
+
+    TTempDir dir_;
+    test::TScopedEnv command_{"TESSARO_POWEROFF_COMMAND", ("touch " + Marker()).c_str()};
+};
+
+TEST_F(ShutDownCountdown, RunningOutPowersOff) {
+    TfrmShutDown countdown(nullptr, ShutDownCountdownSeconds, std::chrono::milliseconds(1));
+    QSignalSpy poweringOff(&countdown, &TfrmShutDown::poweringOff);
+    countdown.Start();
+    EXPECT_EQ(countdown.CountdownLabel()->text(),
+              QStringLiteral("The computer will shut down in 60 seconds."));
+    WaitUntil([&] { return poweringOff.count() == 1; });
+    EXPECT_TRUE(poweringOff.at(0).at(0).toBool());
+    WaitForSpawnedPrograms();
+    EXPECT_TRUE(fs::exists(Marker()));
+    EXPECT_FALSE(countdown.isVisible());
+}
+
+TEST_F(ShutDownCountdown, CancelKeepsTheComputerOn) {
+    TfrmShutDown countdown(nullptr);
+    QSignalSpy poweringOff(&countdown, &TfrmShutDown::poweringOff);
+    countdown.Start();
+    EXPECT_TRUE(countdown.Counting());
+    QTest::mouseClick(countdown.CancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(countdown.Counting());
+    EXPECT_FALSE(countdown.isVisible());
+    EXPECT_EQ(poweringOff.count(), 0);
+    EXPECT_FALSE(fs::exists(Marker()));
+}
+
+// A notification service on a private bus that records what it is told.
+class TNotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList received;
+
+public slots:
+    uint Notify(const QString& appName, uint, const QString&, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap&, int) {
+        received << appName << summary << body;
+        return 1;
+    }
+};
+
+TEST(DesktopNotice, ReachesTheServiceOrIsSkippedWithoutOne) {
+    AppEnvironment::App();
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForStarted()) << "dbus-daemon is needed (scripts/install-deps)";
+    WaitUntil([&] { return daemon.canReadLine(); });
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    {
+        const QDBusConnection client = QDBusConnection::connectToBus(address, "notice-client");
+        ASSERT_TRUE(client.isConnected());
+        const TBatchNotice notice{"Conversion finished", "2 files written, 1 failed."};
+        EXPECT_FALSE(SendDesktopNotice(notice, client)) << "no service on the bus";
+
+        TNotificationService service;
+        QDBusConnection server = QDBusConnection::connectToBus(address, "notice-server");
+        ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                          &service, QDBusConnection::ExportAllSlots));
+        EXPECT_TRUE(SendDesktopNotice(notice, client));
+        WaitUntil([&] { return !service.received.isEmpty(); });
+        EXPECT_EQ(service.received,
+                  (QStringList{QStringLiteral("Tessaro"), QStringLiteral("Conversion finished"),
+                               QStringLiteral("2 files written, 1 failed.")}));
+    }
+    QDBusConnection::disconnectFromBus("notice-client");
+    QDBusConnection::disconnectFromBus("notice-server");
+    daemon.kill();
+    daemon.waitForFinished();
+}
+
+} // namespace
+
+#include "RunWindowTest.moc"
