@@ -192,6 +192,12 @@ void TfrmProgress::RunEnded() {
     emit runEnded();
 }
 
+void TfrmProgress::CloseForExit() {
+    Timer1.stop();
+    run_ = nullptr;
+    hide();
+}
+
 // ---- pause, resume, stop -----------------------------------------------------------
 
 void TfrmProgress::PauseClick() {

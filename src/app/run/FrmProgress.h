@@ -72,6 +72,8 @@ public:
     void ShowBar(int percent) override;
     void AppendLog(const std::string& line) override;
     void RunEnded() override;
+    // The program ends: the window closes without waiting for the run's end.
+    void CloseForExit();
 
 signals:
     // A progress report is on show.

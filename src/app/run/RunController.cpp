@@ -85,6 +85,10 @@ void TRunController::EndMediaWork() {
     } else {
         converter_->StopAll(true);
     }
+    // No final notice comes any more to close the progress window.
+    if (progress_ != nullptr) {
+        progress_->CloseForExit();
+    }
 }
 
 } // namespace tessaro

@@ -6,6 +6,7 @@
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
 #include "formatpanel/ParameterBoxDrawing.h"
+#include "run/RunController.h"
 #include "runtime/LibraryLoader.h"
 #include "settings/DefaultSettings.h"
 #include "settings/IniFile.h"
@@ -87,11 +88,14 @@ TfrmMain::TfrmMain(const TAppLocation& location, QWidget* parent) : QMainWindow(
     BuildPreviewGroup(client);
     FormCreate(location);
     ConnectPanels();
+    BuildRun(location);
     SetTabOrder();
 }
 
 // The panels follow the source list, a member: they go first.
 TfrmMain::~TfrmMain() {
+    // The run stops its converter while the list and the dispatcher are still there.
+    delete run_;
     delete centralWidget();
     delete sources_;
 }
@@ -154,8 +158,8 @@ void TfrmMain::BuildToolbar(QWidget* client) {
         left += 96;
     }
     c_.BtnAdd->setToolTip(QStringLiteral("Add media files"));
-    c_.BtnStart->setToolTip(QStringLiteral("Convert the checked files"));
-    c_.btnDVDStart->setToolTip(QStringLiteral("Convert the checked DVD titles"));
+    c_.BtnStart->setToolTip(QStringLiteral("Convert the checked rows"));
+    c_.btnDVDStart->setToolTip(QStringLiteral("Convert the checked rows"));
     connect(c_.BtnExit, &QPushButton::clicked, this, &QWidget::close);
     connect(c_.BtnAddDVD, &QPushButton::clicked, this, [this] {
         c_.PopupMenuAddDVD->popup(c_.BtnAddDVD->mapToGlobal(c_.BtnAddDVD->rect().bottomLeft()));
@@ -194,7 +198,7 @@ void TfrmMain::BuildPanels(QWidget* client, const TAppLocation& location) {
     c_.btnOpen = outputFolder_->OpenButton();
 
     c_.btnStartBelow = MakeButton(client, "btnStartBelow", "&Start", QRect(684, 432, 94, 26));
-    c_.btnStartBelow->setToolTip(QStringLiteral("Convert the checked DVD titles"));
+    c_.btnStartBelow->setToolTip(QStringLiteral("Convert the checked rows"));
     c_.mmoLog = Named(new QPlainTextEdit(client), "mmoLog");
     c_.mmoLog->setReadOnly(true);
     c_.mmoLog->setVisible(false);
@@ -227,6 +231,27 @@ void TfrmMain::ConnectPanels() {
             }));
     connect(outputFolder_, &TOutputFolderRow::folderChanged, this,
             Guarded([this] { RefreshDestinations(); }));
+}
+
+// Every Start control runs the one conversion run; it converts each checked row by its kind.
+void TfrmMain::BuildRun(const TAppLocation& location) {
+    TRunHost host;
+    host.Window = this;
+    host.List = &sourceList_;
+    host.Setup = [this, libraryFolder = LibraryFolder(location.exeDir)] {
+        return TRunSetup{global_->SettingsPath(), global_->FormatPath(), libraryFolder, dvdFolder_};
+    };
+    host.PreviewFrame = [this] { return previewFrame_.get(); };
+    host.OpenOutputFolder = [this] { outputFolder_->Open(); };
+    run_ = new TRunController(std::move(host), this);
+    for (QAction* start : {c_.Start1, sources_->ContextItem("Start2")}) {
+        connect(start, &QAction::triggered, this, Guarded([this] { run_->Start(); }));
+    }
+    for (QPushButton* start : {c_.BtnStart, c_.btnDVDStart, c_.btnStartBelow}) {
+        connect(start, &QPushButton::clicked, this, Guarded([this] { run_->Start(); }));
+    }
+    connect(run_, &TRunController::finished, c_.BtnClear,
+            [this] { c_.BtnClear->setEnabled(true); });
 }
 
 void TfrmMain::RefreshDestinations() {
@@ -465,8 +490,8 @@ bool TfrmMain::FormCloseQuery() {
         }
     }
     formats_->StoreGroupStates();
+    run_->EndMediaWork();
     previewFrame_.reset();
-    taskRows_.clear();
     global_.reset();
     return true;
 }

@@ -39,6 +39,7 @@ class THelpMenu;
 class TFormatPanel;
 class TOutputFolderRow;
 class TQtMainThreadDispatcher;
+class TRunController;
 class TSourceListPanel;
 
 // The controls of the main window, named as the program's units refer to them.
@@ -159,6 +160,8 @@ public:
     TSourceListPanel& Sources() const { return *sources_; }
     TFormatPanel& Formats() const { return *formats_; }
     TOutputFolderRow& OutputFolder() const { return *outputFolder_; }
+    // The conversion run every Start control starts.
+    TRunController& Run() const { return *run_; }
     bool ClosingForUpgrade() const { return closingForUpgrade_; }
     void SetClosingForUpgrade(bool value) { closingForUpgrade_ = value; }
     bool PreviewStopped() const { return previewStopped_; }
@@ -183,6 +186,7 @@ private:
     void BuildDvdGroup(QWidget* client);
     void BuildPreviewGroup(QWidget* client);
     void ConnectPanels();
+    void BuildRun(const TAppLocation& location);
     void SetTabOrder();
     // The source list's destinations follow the output folder and the chosen format.
     void RefreshDestinations();
@@ -199,6 +203,7 @@ private:
     TSourceListPanel* sources_ = nullptr;
     TFormatPanel* formats_ = nullptr;
     TOutputFolderRow* outputFolder_ = nullptr;
+    TRunController* run_ = nullptr;
     std::unique_ptr<TGlobalObject> global_;
     std::unique_ptr<TThemeManager> themes_;
     TSkinMenu* skinMenu_ = nullptr;
@@ -207,7 +212,6 @@ private:
     std::string currentFormatCode_;
     std::string currentFormatName_;
     std::unique_ptr<TBitmap> previewFrame_;
-    std::vector<std::int32_t> taskRows_;
     std::string dvdFolder_;
     bool closingForUpgrade_ = false;
     bool previewStopped_ = true;

@@ -85,6 +85,10 @@ QVariant TSourceItemModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const TSourceRow& row = list_.Row(index.row());
+    if (role == Qt::ToolTipRole && index.column() == ProgressColumn(row.Kind) &&
+        !row.ProgressTip.empty()) {
+        return QString::fromStdString(row.ProgressTip);
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         const auto column = std::size_t(index.column());
         return column < row.Cells.size() ? QString::fromStdString(row.Cells[column]) : QString();

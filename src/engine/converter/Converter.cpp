@@ -337,15 +337,16 @@ bool TCustomConverter::QueueFinalNotice() {
         return false;
     }
     finalQueued_ = true;
+    // In a threaded run the final handler may clear the list and start another run, on
+    // another thread as soon as the notice is posted.
+    if (threaded_) {
+        allDone_ = true;
+    }
     if (Handler(onTerminate_)) {
         TTerminateInfo info;
         info.TaskIndex = -1;
         info.Finished = true;
         notices_->Post(info, threaded_);
-    }
-    // In a threaded run the final handler may clear the list and start another run.
-    if (threaded_) {
-        allDone_ = true;
     }
     return true;
 }

@@ -3,9 +3,11 @@
 // the shut-down countdown with a replaced power-off command; the desktop notice on a private
 // session bus.
 #include "AppTestSupport.h"
+#include "DVDPlugIn.h"
 #include "EngineTestSupport.h"
 #include "QtTestApplication.h"
 #include "TranscodeTestSupport.h"
+#include "WindowTestSupport.h"
 #include "converter/Converter.h"
 #include "run/DesktopNotice.h"
 #include "run/FrmProgress.h"
@@ -14,7 +16,10 @@
 #include "settings/DefaultSettings.h"
 #include "settings/IniFile.h"
 #include "shell/Application.h"
+#include "shell/FrmMain.h"
+#include "shell/QtMainThreadDispatcher.h"
 #include "shell/ShellOpen.h"
+#include "sources/SourceListPanel.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>
@@ -39,7 +44,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using AppEnvironment = tessaro::test::TQtTestEnvironment<TApplication>;
+using AppEnvironment = tessaro::test::TAppEnvironment;
 const bool registered = (AppEnvironment::Register(), true);
 
 // Runs the event loop until done() holds. No time limit: the test runner's own limit ends a
@@ -74,7 +79,7 @@ protected:
         host.List = &list_;
         host.Setup = [this] {
             return TRunSetup{SettingsPath(), std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini",
-                             TESSARO_LIBAV_DIR, ""};
+                             TESSARO_LIBAV_DIR, dvdFolder_};
         };
         host.PreviewFrame = [this] { return &frame_; };
         host.OpenOutputFolder = [this] { ++foldersOpened_; };
@@ -106,7 +111,8 @@ protected:
     }
 
     std::string ProgressOf(int row) const {
-        return list_.Row(row).Cells[ProgressColumn(TRowKind::File)];
+        const TSourceRow& r = list_.Row(row);
+        return r.Cells[std::size_t(ProgressColumn(r.Kind))];
     }
 
     // Starts the run and waits for the end of the batch.
@@ -138,10 +144,12 @@ protected:
         list.EditRecord(row, [](TlvFilesRecord& record) { record.Brightness = 200; });
     }
 
+    TQtMainThreadDispatcher dispatcher_;
     TTempDir dir_;
     QWidget window_;
     TSourceListModel list_;
     TBitmap frame_;
+    std::string dvdFolder_;
     std::unique_ptr<TRunController> controller_;
     int foldersOpened_ = 0;
     int finished_ = 0;
@@ -329,12 +337,102 @@ TEST_F(ConversionRunWindow, TrimmedRowConvertsItsRangeOnly) {
     EXPECT_NEAR(frames, 60, 2);
 }
 
+TEST_F(ConversionRunWindow, DvdTitleRowConvertsItsOwnTitle) {
+    ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+    dvdFolder_ = test::Fixture("dvd");
+    ASSERT_EQ(DVDEnumTitle(dvdFolder_), 3);
+    // The only row of the list holds the disc's third title (5 seconds; the first has 20).
+    TlvFilesRecord record;
+    record.TitleIndex = 2;
+    ASSERT_TRUE(DVDGetTitle(record.TitleIndex, record.TitleInfo));
+    record.DurationSeconds = 5;
+    record.ChapterFrom = 1;
+    record.ChapterTo = record.TitleInfo.ChapterCount;
+    record.AudioID = record.TitleInfo.Audio[0].StreamID;
+    list_.AddDvdTitleRow({"DVD Title 3"}, record);
+    RunToTheEnd();
+
+    EXPECT_EQ(ProgressOf(0), "100%");
+    EXPECT_EQ(list_.Row(0).Record.ZoomMode, "lbox") << "the run fills in the format's zoom";
+    const test::TFileFacts facts = test::ProbeFile(Output("DVD Title 3_(new).mp4"));
+    ASSERT_TRUE(facts.opened);
+    ASSERT_EQ(facts.video.size(), 1u);
+    EXPECT_NEAR(facts.video[0].Duration(), 5.0, 0.25);
+    EXPECT_EQ(foldersOpened_, 1);
+}
+
 TEST_F(ConversionRunWindow, NothingCheckedOpensNoWindow) {
     AddRows({Source("a.mkv")});
     list_.SetChecked(0, false);
     controller_->Start();
     EXPECT_EQ(controller_->ProgressWindow(), nullptr);
     EXPECT_FALSE(controller_->Running());
+}
+
+class MainWindowRun : public test::TMainWindowTest {
+protected:
+    void SetUp() override {
+        TMainWindowTest::SetUp();
+        window_ = ShowWindow();
+        QObject::connect(&window_->Run(), &TRunController::finished, [this] { ++finished_; });
+    }
+
+    std::string Source(const std::string& name) {
+        const std::string path = dir_.Str() + "/" + name;
+        std::filesystem::create_symlink(Fixture("two_audio.mkv"), path);
+        return path;
+    }
+
+    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", "true"};
+    std::unique_ptr<TfrmMain> window_;
+    int finished_ = 0;
+};
+
+TEST_F(MainWindowRun, EveryStartControlRunsTheCheckedRows) {
+    window_->SourceList().AddFileRows({TNewFileRow{Source("a.mkv"), 0, 5, "lbox"}});
+    const TfrmMainControls& c = window_->Controls();
+    const std::vector<std::pair<const char*, std::function<void()>>> starts = {
+        {"File menu", [&] { c.Start1->trigger(); }},
+        {"list menu", [&] { window_->Sources().ContextItem("Start2")->trigger(); }},
+        {"toolbar Start", [&] { QTest::mouseClick(c.BtnStart, Qt::LeftButton); }},
+        {"toolbar DVD Start", [&] { QTest::mouseClick(c.btnDVDStart, Qt::LeftButton); }},
+        {"Start below the panel", [&] { QTest::mouseClick(c.btnStartBelow, Qt::LeftButton); }},
+    };
+    for (const auto& [name, start] : starts) {
+        SCOPED_TRACE(name);
+        const int before = finished_;
+        window_->SourceList().SetProgressText(0, "");
+        start();
+        EXPECT_TRUE(window_->Run().Running());
+        WaitUntil([&] { return finished_ > before; });
+        EXPECT_EQ(window_->SourceList().Row(0).Cells[fcFileProgress], "100%");
+        EXPECT_TRUE(c.BtnClear->isEnabled());
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path() / "videoconverter"),
+                            std::filesystem::directory_iterator()),
+              5);
+}
+
+TEST_F(MainWindowRun, ExitStopsTheRunningConversion) {
+    window_->SourceList().AddFileRows({TNewFileRow{Source("a.mkv"), 0, 5, "lbox"}});
+    window_->SourceList().EditRecord(0, [](TlvFilesRecord& record) { record.Exposure = 10; });
+    std::atomic<bool> held{false};
+    window_->Controls().Start1->trigger();
+    TConverter& converter = window_->Run().Converter();
+    converter.SetOnCustomHook([&held](TCustomConverter& sender, PHookInfo info) {
+        held = true;
+        while (!sender.Task(info->TaskIndex)->StopRequested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    WaitUntil([&] { return held.load(); });
+
+    dialogs_.QueueAnswer(TMessageResult::Yes);
+    EXPECT_TRUE(window_->close());
+    EXPECT_EQ(window_->Global(), nullptr);
+    EXPECT_FALSE(converter.Task(0)->Running());
+    EXPECT_FALSE(window_->Run().ProgressWindow()->isVisible());
+    EXPECT_NE(window_->SourceList().Row(0).Cells[fcFileProgress], "100%");
 }
 
 TEST(ProgressPicture, WideFrameFillsTheFullHeightWithMarginsLeftAndRight) {
