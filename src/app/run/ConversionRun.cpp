@@ -71,6 +71,8 @@ TConversionRun::TConversionRun(TCustomConverter& converter, TSourceListModel& li
     : converter_(converter), list_(list), previewFrame_(previewFrame), post_(std::move(post)) {
     converter_.SetPreviewBitmap(true);
     converter_.SetTriggerEventInMainThread(true);
+    // On the worker, with the frame's canvas locked by the converter.
+    converter_.SetOnCustomHook([this](TCustomConverter&, PHookInfo info) { effects_.Hook(*info); });
     converter_.SetOnProgress([this](TCustomConverter&, PProgressInfo info) { OnProgress(*info); });
     converter_.SetOnPreviewBitmap(
         [this](TCustomConverter&, const TPreviewInfo& info) { OnPreview(info); });
@@ -113,6 +115,7 @@ int TConversionRun::Prepare(const TRunSetup& setup) {
         throw EngineException(converter_.LastError());
     }
     converter_.ClearTasks();
+    effects_.Clear();
     taskRows_.clear();
     planned_.clear();
     log_.clear();
@@ -128,6 +131,9 @@ int TConversionRun::Prepare(const TRunSetup& setup) {
             MarkFailed(index, task.Error);
             ++outcome_.Skipped;
             continue;
+        }
+        if (HasFrameEffects(row.Record)) {
+            effects_.SetTask(task.TaskIndex, EffectSettingsOf(row.Record));
         }
         taskRows_.push_back(row.Id);
         planned_.push_back(PlannedLength(row));

@@ -9,6 +9,7 @@
 #include "run/RunFigures.h"
 #include "run/RunOutcome.h"
 #include "sources/SourceListModel.h"
+#include "watermark/EffectHooks.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,7 +58,7 @@ public:
     // Hands work to the main thread, to run later in the order posted.
     using TPost = std::function<void(std::function<void()>)>;
 
-    // Attaches its handlers to the converter's progress, preview and terminate events; the
+    // Attaches its handlers to the converter's hook, progress, preview and terminate events; the
     // converter, list and frame must outlive the run. Preview frames are copied into
     // previewFrame.
     TConversionRun(TCustomConverter& converter, TSourceListModel& list, TBitmap& previewFrame,
@@ -114,6 +115,8 @@ private:
     TSourceListModel& list_;
     TBitmap& previewFrame_;
     TPost post_;
+    // The watermark and colour effects of the rows that have them, by task.
+    TConversionEffects effects_;
     // Work posted to the main thread does nothing once the run is gone.
     std::shared_ptr<char> alive_ = std::make_shared<char>();
 

@@ -1,6 +1,8 @@
 #include "run/FrmProgress.h"
 
+#include "Snapshot.h"
 #include "base/Bitmap.h"
+#include "settings/IniFile.h"
 #include "shell/ErrorReport.h"
 
 #include <QCheckBox>
@@ -95,6 +97,7 @@ void TfrmProgress::BuildControls() {
     c_.imgbtnSnap->setToolTip(QStringLiteral("Save snapshot picture"));
     c_.imgbtnSnap->setAccessibleName(QStringLiteral("Save snapshot picture"));
     c_.imgbtnSnap->setAutoRaise(true);
+    connect(c_.imgbtnSnap, &QToolButton::clicked, this, Guarded([this] { SnapClick(); }));
 
     c_.ckShutDown = Named(
         new QCheckBox(QStringLiteral("Shut down computer after conversion"), this), "ckShutDown");
@@ -127,9 +130,10 @@ void TfrmProgress::SetTabOrder() {
 
 // ---- a run -------------------------------------------------------------------------
 
-void TfrmProgress::Open(TConversionRun& run, const TBitmap& frame) {
+void TfrmProgress::Open(TConversionRun& run, const TBitmap& frame, std::string settingsPath) {
     run_ = &run;
     frame_ = &frame;
+    settingsPath_ = std::move(settingsPath);
     ResetForRun();
     show();
     Timer1.start();
@@ -229,6 +233,22 @@ void TfrmProgress::reject() {
     QDialog::reject();
 }
 
+void TfrmProgress::SnapClick() {
+    if (frame_ == nullptr) {
+        return;
+    }
+    QImage full;
+    {
+        std::lock_guard lock(*frame_);
+        full = BitmapImage(*frame_).copy();
+    }
+    if (full.isNull()) {
+        return;
+    }
+    TIniFile settings(settingsPath_);
+    SaveSnapshot(settings, full, picture_);
+}
+
 // ---- the live picture --------------------------------------------------------------
 
 void TfrmProgress::ClearPicture() {
@@ -240,8 +260,7 @@ void DrawFrameFitted(QImage& picture, const TBitmap& frame) {
     if (frame.Width() < 1 || frame.Height() < 1) {
         return;
     }
-    const QImage source(frame.Data(), frame.Width(), frame.Height(), frame.Stride(),
-                        QImage::Format_BGR888);
+    const QImage source = BitmapImage(frame);
     const TFitRect fit = FitFrame(frame.Width(), frame.Height(), picture.width(), picture.height());
     picture.fill(PictureBackground);
     QPainter painter(&picture);

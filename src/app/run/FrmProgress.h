@@ -64,8 +64,8 @@ public:
     const TBitmap* Frame() const { return frame_; }
 
     // Shows the window modally without blocking and starts the prepared run; frame receives
-    // the run's preview frames.
-    void Open(TConversionRun& run, const TBitmap& frame);
+    // the run's preview frames. Snapshots follow the settings file's snapshot keys.
+    void Open(TConversionRun& run, const TBitmap& frame, std::string settingsPath);
 
     // TRunView
     void ShowProgress(const TProgressFigures& figures, const TRunTimes& times) override;
@@ -93,6 +93,8 @@ private:
     void ResetForRun();
     void ClearPicture();
     void PaintPreview();
+    // Saves the frame in full and the picture as it shows it (the snapshot button).
+    void SnapClick();
     void PauseClick();
     void ResumeClick();
     // Stops the run when it is still going (closing the window in any way).
@@ -103,6 +105,7 @@ private:
     QImage picture_;
     TConversionRun* run_ = nullptr;
     const TBitmap* frame_ = nullptr;
+    std::string settingsPath_;
 };
 
 } // namespace tessaro

@@ -43,11 +43,12 @@ void TRunController::Start() {
     }
     emit starting();
     EnsureRun(*frame);
-    if (run_->Prepare(host_.Setup()) == 0) {
+    const TRunSetup setup = host_.Setup();
+    if (run_->Prepare(setup) == 0) {
         return;
     }
     EnsureProgressWindow();
-    progress_->Open(*run_, *frame);
+    progress_->Open(*run_, *frame, setup.SettingsPath);
 }
 
 void TRunController::EnsureRun(TBitmap& frame) {

@@ -9,6 +9,7 @@
 #include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
 #include "converter/Converter.h"
+#include "converter/TranscoderTask.h"
 #include "run/DesktopNotice.h"
 #include "run/FrmProgress.h"
 #include "run/FrmShutDown.h"
@@ -35,6 +36,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 using namespace tessaro;
@@ -271,6 +273,23 @@ TEST_F(ConversionRunWindow, PauseThenResumeFinishesTheSameTask) {
     WaitUntil([&] { return Progress().Picture().pixelColor(194, 100) != Background; });
     EXPECT_EQ(Progress().Picture().pixelColor(30, 100), Background);
 
+    // Snapshots of the paused frame: JPEG only, and a second one takes fresh names.
+    const std::string snaps = dir_.Str() + "/snaps";
+    TIniFile settings(SettingsPath());
+    settings.WriteString("settings", "SnapOutPutDir", snaps);
+    settings.WriteInteger("settings", "snapBmp", 0);
+    QTest::mouseClick(Controls().imgbtnSnap, Qt::LeftButton);
+    QTest::mouseClick(Controls().imgbtnSnap, Qt::LeftButton);
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(snaps)) {
+        written.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(written, (std::set<std::string>{"Snapshot_full.jpg", "Snapshot_small.jpg",
+                                              "Snapshot_full_(1).jpg", "Snapshot_small_(1).jpg"}));
+    EXPECT_EQ(QImage(QString::fromStdString(snaps + "/Snapshot_full.jpg")).size(), QSize(320, 240));
+    const QImage small(QString::fromStdString(snaps + "/Snapshot_small_(1).jpg"));
+    EXPECT_EQ(small.size(), QSize(388, 199));
+
     QTest::mouseClick(Controls().btnResume, Qt::LeftButton);
     EXPECT_TRUE(Controls().btnPause->isEnabled());
     EXPECT_FALSE(Controls().btnResume->isEnabled());
@@ -359,6 +378,24 @@ TEST_F(ConversionRunWindow, DvdTitleRowConvertsItsOwnTitle) {
     ASSERT_EQ(facts.video.size(), 1u);
     EXPECT_NEAR(facts.video[0].Duration(), 5.0, 0.25);
     EXPECT_EQ(foldersOpened_, 1);
+}
+
+TEST_F(ConversionRunWindow, RowEffectsReachTheConversionHook) {
+    AddRows({Source("dark.mkv"), Source("plain.mkv")});
+    list_.EditRecord(0, [](TlvFilesRecord& record) { record.Brightness = 0; });
+    RunToTheEnd();
+
+    const auto meanLuma = [this](const char* name) {
+        double luma = -1;
+        test::DecodeFrames(Output(name), AVMEDIA_TYPE_VIDEO, [&](const AVFrame* frame) {
+            if (luma < 0) {
+                luma = test::MeanLuma(frame, 0, 0, frame->width, frame->height);
+            }
+        });
+        return luma;
+    };
+    EXPECT_LT(meanLuma("dark_(new).mp4"), 20) << "the effects painted the frames";
+    EXPECT_GT(meanLuma("plain_(new).mp4"), 50) << "a row without effects is left alone";
 }
 
 TEST_F(ConversionRunWindow, NothingCheckedOpensNoWindow) {
