@@ -244,6 +244,8 @@ void TfrmMain::BuildRun(const TAppLocation& location) {
     host.PreviewFrame = [this] { return previewFrame_.get(); };
     host.OpenOutputFolder = [this] { outputFolder_->Open(); };
     run_ = new TRunController(std::move(host), this);
+    // A frame size typed and not yet confirmed counts for the run.
+    connect(run_, &TRunController::starting, formats_, &TFormatPanel::CommitFrameSize);
     for (QAction* start : {c_.Start1, sources_->ContextItem("Start2")}) {
         connect(start, &QAction::triggered, this, Guarded([this] { run_->Start(); }));
     }

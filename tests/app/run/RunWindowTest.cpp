@@ -33,6 +33,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <atomic>
 #include <filesystem>
@@ -448,6 +449,21 @@ TEST_F(MainWindowRun, EveryStartControlRunsTheCheckedRows) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path() / "videoconverter"),
                             std::filesystem::directory_iterator()),
               5);
+}
+
+TEST_F(MainWindowRun, FailedRowShowsItsReasonAsTheProgressTooltip) {
+    const std::string missing = dir_.Str() + "/gone.mkv";
+    window_->SourceList().AddFileRows({TNewFileRow{missing, 0, 5, "lbox"}});
+    window_->Controls().Start1->trigger();
+    EXPECT_FALSE(window_->Run().Running()) << "no task, no run";
+
+    const QAbstractItemModel& rows = *window_->Controls().lvFiles->model();
+    const QModelIndex progress = rows.index(0, fcFileProgress);
+    EXPECT_EQ(rows.data(progress, Qt::DisplayRole).toString(), QStringLiteral("Failed"));
+    const QString reason = rows.data(progress, Qt::ToolTipRole).toString();
+    EXPECT_TRUE(reason.contains(QStringLiteral("gone.mkv"))) << reason.toStdString();
+    EXPECT_EQ(rows.data(rows.index(0, fcSource), Qt::ToolTipRole).toString(),
+              QString::fromStdString(missing));
 }
 
 TEST_F(MainWindowRun, ExitStopsTheRunningConversion) {
