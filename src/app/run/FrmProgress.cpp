@@ -82,7 +82,7 @@ void TfrmProgress::BuildFigures() {
         AddFigure(this, "lblOutput", "File:", left(4), QRect(91, top + 4 * row, 283, row));
     c_.lblElapsed = AddFigure(this, "lblElapsed", "Elapsed:", right(0), rightValue(0));
     c_.lblTaskLeft = AddFigure(this, "lblTaskLeft", "Time Left:", right(1), rightValue(1));
-    c_.lblBatchLeft = AddFigure(this, "lblBatchLeft", "All Left:", right(2), rightValue(2));
+    c_.lblBatchLeft = AddFigure(this, "lblBatchLeft", "Total Left:", right(2), rightValue(2));
 }
 
 void TfrmProgress::BuildControls() {

@@ -73,7 +73,7 @@ void TRunController::BatchEnded() {
     }
     if (BatchRanToItsEnd(outcome) && progress_->Controls().ckShutDown->isChecked()) {
         if (shutDown_ == nullptr) {
-            shutDown_ = new TfrmShutDown(host_.Window, ShutDownCountdownSeconds, shutDownTick_);
+            shutDown_ = new TfrmShutDown(host_.Window);
         }
         shutDown_->Start();
     }

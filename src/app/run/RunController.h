@@ -43,8 +43,6 @@ public:
     TConversionRun* Run() const { return run_.get(); }
     TfrmProgress* ProgressWindow() const { return progress_; }
     TfrmShutDown* ShutDownWindow() const { return shutDown_; }
-    // The countdown the shut-down window waits; tests shorten its ticks.
-    void SetShutDownTick(std::chrono::milliseconds tick) { shutDownTick_ = tick; }
 
     // Converts the checked rows under the progress window. Does nothing without a checked
     // row or while a run is going; returns at once.
@@ -70,7 +68,6 @@ private:
     std::unique_ptr<TConversionRun> run_;
     TfrmProgress* progress_ = nullptr;
     TfrmShutDown* shutDown_ = nullptr;
-    std::chrono::milliseconds shutDownTick_{1000};
 };
 
 } // namespace tessaro

@@ -88,7 +88,6 @@ protected:
         host.OpenOutputFolder = [this] { ++foldersOpened_; };
         host.Notify = [this](const TBatchNotice& notice) { notices_.push_back(notice); };
         controller_ = std::make_unique<TRunController>(std::move(host));
-        controller_->SetShutDownTick(std::chrono::milliseconds(1));
         QObject::connect(controller_.get(), &TRunController::finished, [this] { ++finished_; });
     }
 
@@ -148,6 +147,8 @@ protected:
     }
 
     TQtMainThreadDispatcher dispatcher_;
+    // Never the real power-off, whatever a test does with the countdown.
+    test::TScopedEnv powerOff_{"TESSARO_POWEROFF_COMMAND", "true"};
     TTempDir dir_;
     QWidget window_;
     TSourceListModel list_;
@@ -422,6 +423,7 @@ protected:
     }
 
     test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", "true"};
+    test::TScopedEnv powerOff_{"TESSARO_POWEROFF_COMMAND", "true"};
     std::unique_ptr<TfrmMain> window_;
     int finished_ = 0;
 };
@@ -486,6 +488,37 @@ TEST_F(MainWindowRun, ExitStopsTheRunningConversion) {
     EXPECT_FALSE(converter.Task(0)->Running());
     EXPECT_FALSE(window_->Run().ProgressWindow()->isVisible());
     EXPECT_NE(window_->SourceList().Row(0).Cells[fcFileProgress], "100%");
+}
+
+TEST(ProgressWindow, ControlsAreNamedAndFollowTheTabOrder) {
+    AppEnvironment::App();
+    TfrmProgress window(nullptr);
+    const TfrmProgressControls& c = window.Controls();
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             c.btnPause, c.btnResume, c.btnCancel, c.ckShutDown, c.ckOpen}) {
+        EXPECT_FALSE(button->text().isEmpty()) << button->objectName().toStdString();
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             c.imgbtnSnap, c.mmoLog, c.imgPreview, c.progbarFile, c.lblTime, c.lblLength, c.lblSize,
+             c.lblProgress, c.lblOutput, c.lblElapsed, c.lblTaskLeft, c.lblBatchLeft}) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+    }
+    EXPECT_EQ(c.lblTime->accessibleName(), QStringLiteral("Current Time"));
+
+    // Tab goes from one control that takes the focus to the next.
+    const auto next = [](QWidget* from) {
+        QWidget* w = from->nextInFocusChain();
+        while ((w->focusPolicy() & Qt::TabFocus) == 0) {
+            w = w->nextInFocusChain();
+        }
+        return w;
+    };
+    std::vector<QWidget*> order = {c.btnPause};
+    while (order.size() < 8) {
+        order.push_back(next(order.back()));
+    }
+    EXPECT_EQ(order, (std::vector<QWidget*>{c.btnPause, c.btnResume, c.btnCancel, c.imgbtnSnap,
+                                            c.ckShutDown, c.ckOpen, c.mmoLog, c.btnPause}));
 }
 
 TEST(ProgressPicture, WideFrameFillsTheFullHeightWithMarginsLeftAndRight) {
