@@ -37,6 +37,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -338,24 +339,37 @@ TEST_F(ConversionRunWindow, FailedRowsShowTheirReasonAndTheBatchGoesOn) {
         << log.toStdString();
 }
 
-TEST_F(ConversionRunWindow, TrimmedRowConvertsItsRangeOnly) {
-    AddRows({Source("a.mkv")});
+TEST_F(ConversionRunWindow, TrimmedRowsConvertTheirRangeOnly) {
+    AddRows({Source("a.mkv"), Source("b.mkv")});
     list_.EditRecord(0, [](TlvFilesRecord& record) {
         record.TrimStart = 1'000'000;
         record.TrimLength = 2'000'000;
     });
-    RunToTheEnd();
+    // From 3 s to the end of the 5 s source: the task's length is what is left.
+    list_.EditRecord(1, [](TlvFilesRecord& record) { record.TrimStart = 3'000'000; });
+    controller_->Start();
+    std::map<std::string, std::string> lengths; // by task counter
+    QObject::connect(&Progress(), &TfrmProgress::figuresShown, [&] {
+        lengths[Controls().lblProgress->text().toStdString()] =
+            Controls().lblLength->text().toStdString();
+    });
+    WaitUntil([&] { return finished_ > 0; });
 
     EXPECT_EQ(ProgressOf(0), "100%");
-    const test::TFileFacts facts = test::ProbeFile(Output("a_(new).mp4"));
-    ASSERT_TRUE(facts.opened);
-    ASSERT_EQ(facts.video.size(), 1u);
-    EXPECT_NEAR(facts.video[0].Duration(), 2.0, 0.1);
-    ASSERT_EQ(facts.audio.size(), 1u);
-    EXPECT_NEAR(facts.audio[0].Duration(), 2.0, 0.1);
-    const int frames =
-        test::DecodeFrames(Output("a_(new).mp4"), AVMEDIA_TYPE_VIDEO, [](const AVFrame*) {});
-    EXPECT_NEAR(frames, 60, 2);
+    EXPECT_EQ(lengths["[1/2]"], "2 Second");
+    EXPECT_EQ(lengths["[2/2]"], "2 Second");
+    for (const char* name : {"a_(new).mp4", "b_(new).mp4"}) {
+        SCOPED_TRACE(name);
+        const test::TFileFacts facts = test::ProbeFile(Output(name));
+        ASSERT_TRUE(facts.opened);
+        ASSERT_EQ(facts.video.size(), 1u);
+        EXPECT_NEAR(facts.video[0].Duration(), 2.0, 0.1);
+        ASSERT_EQ(facts.audio.size(), 1u);
+        EXPECT_NEAR(facts.audio[0].Duration(), 2.0, 0.1);
+        const int frames =
+            test::DecodeFrames(Output(name), AVMEDIA_TYPE_VIDEO, [](const AVFrame*) {});
+        EXPECT_NEAR(frames, 60, 2);
+    }
 }
 
 TEST_F(ConversionRunWindow, DvdTitleRowConvertsItsOwnTitle) {
