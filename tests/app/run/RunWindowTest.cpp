@@ -482,6 +482,18 @@ TEST_F(MainWindowRun, FailedRowShowsItsReasonAsTheProgressTooltip) {
               QString::fromStdString(missing));
 }
 
+TEST_F(MainWindowRun, FormatValueThatIsNoNumberIsReportedAndNothingRuns) {
+    window_->SourceList().AddFileRows({TNewFileRow{Source("a.mkv"), 0, 5, "lbox"}});
+    TIniFile(SettingsPath()).WriteString("formatInfo1", "paraVolume", "loud");
+    QTest::mouseClick(window_->Controls().BtnStart, Qt::LeftButton);
+
+    ASSERT_EQ(dialogs_.Requests().size(), 1u);
+    EXPECT_EQ(dialogs_.Requests()[0].text, "'loud' is not a valid integer value.");
+    EXPECT_FALSE(window_->Run().Running());
+    EXPECT_EQ(window_->Run().ProgressWindow(), nullptr);
+    EXPECT_EQ(window_->SourceList().Row(0).Cells[fcFileProgress], "");
+}
+
 TEST_F(MainWindowRun, ExitStopsTheRunningConversion) {
     window_->SourceList().AddFileRows({TNewFileRow{Source("a.mkv"), 0, 5, "lbox"}});
     window_->SourceList().EditRecord(0, [](TlvFilesRecord& record) { record.Exposure = 10; });
