@@ -20,6 +20,8 @@ struct TDVDPlugIn {
     TDVDGetTitleFunc getTitle = nullptr;
     TDVDSetParamFunc setParam = nullptr;
     TDVDGetLibVersionFunc getLibVersion = nullptr;
+    TDVDGetTitleCellsFunc getTitleCells = nullptr;
+    TDVDDiscEncryptedFunc discEncrypted = nullptr;
     TDvdStreamFunctions stream;
 };
 
@@ -39,6 +41,9 @@ bool BindAndStart(TDVDPlugIn& plugIn) {
         {"DVDGetTitle", &plugIn.getTitle},
         {"DVDSetParam", &plugIn.setParam},
         {"DVDGetLibVersion", &plugIn.getLibVersion},
+        // What the title browser learns beyond the title records.
+        {"DVDGetTitleCells", &plugIn.getTitleCells},
+        {"DVDDiscEncrypted", &plugIn.discEncrypted},
         // The title-stream functions through which the engine reads "opendvd:" inputs.
         {"DVDGetParam", &plugIn.stream.getParam},
         {"DVDStreamOpen", &plugIn.stream.open},
@@ -99,6 +104,26 @@ bool DVDGetTitle(std::int32_t index, TDVDTitleInfo& info) {
     const TDVDGetTitleFunc getTitle = Resolved(PlugIn().getTitle);
     std::memset(&info, 0, sizeof info);
     return getTitle(index, &info) != 0;
+}
+
+std::vector<TDVDCellExtent> DVDGetTitleCells(std::int32_t index) {
+    const TDVDGetTitleCellsFunc getCells = Resolved(PlugIn().getTitleCells);
+    std::vector<TDVDCellExtent> cells(16);
+    for (;;) {
+        const std::int32_t count = getCells(index, cells.data(), std::int32_t(cells.size()));
+        if (count < 0) {
+            return {};
+        }
+        const bool complete = std::size_t(count) <= cells.size();
+        cells.resize(std::size_t(count));
+        if (complete) {
+            return cells;
+        }
+    }
+}
+
+bool DVDDiscEncrypted() {
+    return Resolved(PlugIn().discEncrypted)() != 0;
 }
 
 void DVDSetParam(const TDVDParam& param) {

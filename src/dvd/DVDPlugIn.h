@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
@@ -20,13 +21,18 @@ inline constexpr const char* DVDPlugInFileName = "libdvddec.so";
 bool LoadDVDPlugIn(const std::string& folder);
 bool IsDVDPlugInLoaded();
 
-// The three calls throw EngineException "DVD plug-in library is not loaded." before a
+// The calls below throw EngineException "DVD plug-in library is not loaded." before a
 // successful load.
 // The number of titles of the disc at path; below 1 when there are none or it is no DVD.
 std::int32_t DVDEnumTitle(const std::string& path);
 // Clears info, then lets the plug-in fill it for the 0-based title index of the last
 // enumerated disc; false when the plug-in cannot describe that title.
 bool DVDGetTitle(std::int32_t index, TDVDTitleInfo& info);
+// The cells the 0-based title of the last enumerated disc plays, in playback order; empty
+// when the plug-in cannot describe the title.
+std::vector<TDVDCellExtent> DVDGetTitleCells(std::int32_t index);
+// True when the titles of the last enumerated disc are scrambled and cannot be read here.
+bool DVDDiscEncrypted();
 // Hands the plug-in a copy of param: the choice that "opendvd:" + folder plays.
 void DVDSetParam(const TDVDParam& param);
 

@@ -88,6 +88,13 @@ typedef struct TDVDStreamInfo {
     uint32_t Palette[16]; /* subpicture colour table as 0xRRGGBB */
 } TDVDStreamInfo;
 
+/* The sectors one cell of a title plays, inclusive, in its title set's VOBs. */
+typedef struct TDVDCellExtent {
+    int32_t TitleSet;
+    uint32_t FirstSector;
+    uint32_t LastSector;
+} TDVDCellExtent;
+
 typedef struct TDVDStream TDVDStream;
 
 /* ---- Disc description ---- */
@@ -104,6 +111,13 @@ DVDDEC_API int32_t DVDGetTitle(int32_t Index, TDVDTitleInfo* Info);
 DVDDEC_API int32_t DVDSetParam(const TDVDParam* Param);
 /* The libdvdread version the library was built with, as major * 10000 + minor * 100 + micro. */
 DVDDEC_API int32_t DVDGetLibVersion(void);
+/* The cells title Index of the last enumerated disc plays (all chapters, first angle), in
+ * playback order: writes up to MaxCount of them into Cells and returns how many there are;
+ * -1 when the title cannot be described. */
+DVDDEC_API int32_t DVDGetTitleCells(int32_t Index, TDVDCellExtent* Cells, int32_t MaxCount);
+/* 1 when the titles of the last enumerated disc are scrambled and cannot be descrambled
+ * here, so reading them would give garbage; 0 otherwise (also when no disc is open). */
+DVDDEC_API int32_t DVDDiscEncrypted(void);
 
 /* ---- Reading a title ---- */
 
@@ -133,6 +147,8 @@ typedef int32_t (*TDVDEnumTitleFunc)(const char*);
 typedef int32_t (*TDVDGetTitleFunc)(int32_t, TDVDTitleInfo*);
 typedef int32_t (*TDVDSetParamFunc)(const TDVDParam*);
 typedef int32_t (*TDVDGetLibVersionFunc)(void);
+typedef int32_t (*TDVDGetTitleCellsFunc)(int32_t, TDVDCellExtent*, int32_t);
+typedef int32_t (*TDVDDiscEncryptedFunc)(void);
 typedef int32_t (*TDVDGetParamFunc)(TDVDParam*);
 typedef TDVDStream* (*TDVDStreamOpenFunc)(const char*, const TDVDParam*, char*, int32_t);
 typedef int32_t (*TDVDStreamReadFunc)(TDVDStream*, uint8_t*, int32_t);
@@ -169,6 +185,7 @@ static_assert(offsetof(TDVDParam, AudioID) == 12);
 static_assert(offsetof(TDVDParam, SubtitleID) == 16);
 static_assert(offsetof(TDVDParam, AudioChannels) == 20);
 static_assert(offsetof(TDVDParam, Deinterlace) == 24);
+static_assert(sizeof(TDVDCellExtent) == 12);
 static_assert(sizeof(TDVDStreamInfo) == 88);
 static_assert(offsetof(TDVDStreamInfo, Palette) == 24);
 #endif

@@ -1,6 +1,7 @@
 // The exported C functions of libdvddec.so. Nothing else of the library is visible.
 #include "DVDDecApi.h"
 #include "Disc.h"
+#include "Scrambling.h"
 #include "TitleInfo.h"
 #include "TitleStream.h"
 
@@ -83,6 +84,27 @@ int32_t DVDSetParam(const TDVDParam* Param) {
 
 int32_t DVDGetLibVersion(void) {
     return DVDREAD_VERSION;
+}
+
+int32_t DVDGetTitleCells(int32_t Index, TDVDCellExtent* Cells, int32_t MaxCount) {
+    TSession& session = Session();
+    std::lock_guard guard(session.lock);
+    dvddec::TTitleLayout layout;
+    std::string error;
+    if (!session.disc || !session.disc->TitleLayout(Index, layout, error)) {
+        return -1;
+    }
+    const auto cells = dvddec::PlayedCells(layout, 1, int(layout.chapters.size()));
+    for (std::size_t i = 0; Cells != nullptr && i < cells.size() && int32_t(i) < MaxCount; ++i) {
+        Cells[i] = {layout.titleSet, cells[i]->first_sector, cells[i]->last_sector};
+    }
+    return int32_t(cells.size());
+}
+
+int32_t DVDDiscEncrypted(void) {
+    TSession& session = Session();
+    std::lock_guard guard(session.lock);
+    return session.disc && dvddec::DiscEncrypted(*session.disc) ? 1 : 0;
 }
 
 int32_t DVDGetParam(TDVDParam* Param) {

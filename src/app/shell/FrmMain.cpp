@@ -3,9 +3,9 @@
 #include "HelpMenu.h"
 #include "ThemeManager.h"
 #include "WebLinks.h"
+#include "dvd/DvdPanel.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
-#include "formatpanel/ParameterBoxDrawing.h"
 #include "run/RunController.h"
 #include "runtime/LibraryLoader.h"
 #include "settings/DefaultSettings.h"
@@ -84,7 +84,6 @@ TfrmMain::TfrmMain(const TAppLocation& location, QWidget* parent) : QMainWindow(
     BuildMenus();
     BuildToolbar(client);
     BuildPanels(client, location);
-    BuildDvdGroup(client);
     BuildPreviewGroup(client);
     FormCreate(location);
     ConnectPanels();
@@ -97,7 +96,12 @@ TfrmMain::~TfrmMain() {
     // The run stops its converter while the list and the dispatcher are still there.
     delete run_;
     delete centralWidget();
+    delete dvd_;
     delete sources_;
+}
+
+const std::string& TfrmMain::DvdFolder() const {
+    return dvd_->Folder();
 }
 
 void TfrmMain::BuildMenus() {
@@ -129,14 +133,6 @@ void TfrmMain::BuildMenus() {
     c_.Skin1 = Named(c_.mnuOptions->addMenu(QStringLiteral("&Skin")), "Skin1");
 
     c_.mnuHelp = Named(menuBar()->addMenu(QStringLiteral("&Help")), "Help1");
-
-    // The drive menu of the "&Add DVD" button. Its "Add DVD Driver" submenu receives
-    // one item per optical drive, the DVD folder and DVD image items from the DVD unit.
-    c_.PopupMenuAddDVD = Named(new QMenu(this), "PopupMenuAddDVD");
-    c_.AddDVDDriver1 =
-        Named(c_.PopupMenuAddDVD->addMenu(QStringLiteral("Add DVD Driver")), "AddDVDDriver1");
-    c_.AddIFOFile1 = MakeItem(c_.PopupMenuAddDVD, "AddIFOFile1", "Add IFO Files");
-    c_.AddIFOFile1->setVisible(false);
 }
 
 void TfrmMain::BuildToolbar(QWidget* client) {
@@ -161,9 +157,6 @@ void TfrmMain::BuildToolbar(QWidget* client) {
     c_.BtnStart->setToolTip(QStringLiteral("Convert the checked rows"));
     c_.btnDVDStart->setToolTip(QStringLiteral("Convert the checked rows"));
     connect(c_.BtnExit, &QPushButton::clicked, this, &QWidget::close);
-    connect(c_.BtnAddDVD, &QPushButton::clicked, this, [this] {
-        c_.PopupMenuAddDVD->popup(c_.BtnAddDVD->mapToGlobal(c_.BtnAddDVD->rect().bottomLeft()));
-    });
 }
 
 void TfrmMain::BuildPanels(QWidget* client, const TAppLocation& location) {
@@ -192,6 +185,22 @@ void TfrmMain::BuildPanels(QWidget* client, const TAppLocation& location) {
     c_.cmbVolume = f.boxes[pbVolume];
     c_.btnDefault = f.btnDefault;
 
+    dvd_ = new TDvdPanel(this, client, sourceList_, *sources_, LibraryFolder(location.exeDir));
+    const TDvdPanelWidgets& d = dvd_->Widgets();
+    c_.PopupMenuAddDVD = d.PopupMenuAddDVD;
+    c_.AddDVDDriver1 = d.AddDVDDriver1;
+    c_.OpenDVDFolder1 = d.OpenDVDFolder1;
+    c_.OpenDVDImage1 = d.OpenDVDImage1;
+    c_.GroupBox3 = d.GroupBox3;
+    c_.cmbAudioLanguage = d.cmbAudioLanguage;
+    c_.cmbSubtitle = d.cmbSubtitle;
+    c_.edtFrom = d.edtFrom;
+    c_.edtTo = d.edtTo;
+    c_.btnUp = d.btnUp;
+    c_.btnDown = d.btnDown;
+    c_.btnUp1 = d.btnUp1;
+    c_.btnDown1 = d.btnDown1;
+
     outputFolder_ = new TOutputFolderRow(client, location.settingsPath, this);
     c_.edDirectory = outputFolder_->Box();
     c_.btnBrows = outputFolder_->BrowsButton();
@@ -219,6 +228,7 @@ void TfrmMain::ConnectPanels() {
     connect(c_.BtnAdd, &QPushButton::clicked, c_.Add1, &QAction::trigger);
     connect(c_.BtnRemove, &QPushButton::clicked, c_.Remove1, &QAction::trigger);
     connect(c_.BtnClear, &QPushButton::clicked, c_.Clear1, &QAction::trigger);
+    dvd_->Connect(c_.BtnAddDVD);
     connect(c_.BtnEdit, &QPushButton::clicked, this, [this] {
         sources_->PopupContextMenu(c_.BtnEdit->mapToGlobal(c_.BtnEdit->rect().bottomLeft()));
     });
@@ -239,7 +249,7 @@ void TfrmMain::BuildRun(const TAppLocation& location) {
     host.Window = this;
     host.List = &sourceList_;
     host.Setup = [this, libraryFolder = LibraryFolder(location.exeDir)] {
-        return TRunSetup{global_->SettingsPath(), global_->FormatPath(), libraryFolder, dvdFolder_};
+        return TRunSetup{global_->SettingsPath(), global_->FormatPath(), libraryFolder, DvdFolder()};
     };
     host.PreviewFrame = [this] { return previewFrame_.get(); };
     host.OpenOutputFolder = [this] { outputFolder_->Open(); };
@@ -304,45 +314,6 @@ void TfrmMain::SetTabOrder() {
                                    c_.btnStartBelow};
     for (qsizetype i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
-    }
-}
-
-void TfrmMain::BuildDvdGroup(QWidget* client) {
-    c_.GroupBox3 = Named(new QGroupBox(client), "GroupBox3");
-    c_.GroupBox3->setGeometry(8, 214, 510, 56);
-    QWidget* g = c_.GroupBox3;
-    QLabel* audio = MakeLabel(g, "Audio:", QRect(8, 22, 38, 24));
-    c_.cmbAudioLanguage = Named(new QComboBox(g), "cmbAudioLanguage");
-    audio->setBuddy(c_.cmbAudioLanguage);
-    c_.cmbAudioLanguage->setGeometry(46, 22, 84, 24);
-    QLabel* subtitle = MakeLabel(g, "Subtitle:", QRect(136, 22, 50, 24));
-    c_.cmbSubtitle = Named(new QComboBox(g), "cmbSubtitle");
-    subtitle->setBuddy(c_.cmbSubtitle);
-    UseParameterItemDrawing(c_.cmbAudioLanguage);
-    UseParameterItemDrawing(c_.cmbSubtitle);
-    c_.cmbSubtitle->setGeometry(186, 22, 84, 24);
-    QLabel* from = MakeLabel(g, "Rip Chapter from: ", QRect(278, 22, 114, 24));
-    c_.edtFrom = Named(new QLineEdit(g), "edtFrom");
-    from->setBuddy(c_.edtFrom);
-    c_.edtFrom->setGeometry(392, 22, 30, 24);
-    c_.edtFrom->setEnabled(false);
-    c_.btnUp = MakeImageButton(g, "btnUp", QStyle::SP_ArrowUp, "next first chapter",
-                               QRect(423, 22, 14, 12));
-    c_.btnDown = MakeImageButton(g, "btnDown", QStyle::SP_ArrowDown, "previous first chapter",
-                                 QRect(423, 34, 14, 12));
-    QLabel* to = MakeLabel(g, "to", QRect(444, 22, 16, 24));
-    c_.edtTo = Named(new QLineEdit(g), "edtTo");
-    to->setBuddy(c_.edtTo);
-    c_.edtTo->setGeometry(460, 22, 30, 24);
-    c_.edtTo->setEnabled(false);
-    c_.btnUp1 = MakeImageButton(g, "btnUp1", QStyle::SP_ArrowUp, "next last chapter",
-                                QRect(492, 22, 14, 12));
-    c_.btnDown1 = MakeImageButton(g, "btnDown1", QStyle::SP_ArrowDown, "previous last chapter",
-                                  QRect(492, 34, 14, 12));
-    for (QToolButton* arrow : {c_.btnUp, c_.btnDown, c_.btnUp1, c_.btnDown1}) {
-        arrow->setAutoRepeat(true);
-        arrow->setAutoRepeatInterval(100);
-        arrow->setIconSize(QSize(10, 8));
     }
 }
 
@@ -475,9 +446,7 @@ void TfrmMain::FormShow() {
     global_->SetVersionText(TGlobalObject::FileVersionText());
     setWindowTitle(QString::fromStdString(global_->ProductName() + global_->VersionText()));
 
-    c_.cmbAudioLanguage->setEnabled(false);
-    c_.cmbSubtitle->setEnabled(false);
-    dvdFolder_.clear();
+    dvd_->Reset();
 
     closingForUpgrade_ = false;
 }

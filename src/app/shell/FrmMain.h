@@ -2,7 +2,8 @@
 // parameter panel and output folder row. It builds the frame, composes the panels (source
 // list, format panel, output folder row) and routes between them, and runs its creation,
 // first showing and closing. Later parts plug in through SourceList() (the rows and their
-// records), Sources() (the list widget and its operations) and currentRowChanged().
+// records), Sources() (the list widget and its operations), DvdFolder() (where DVD title rows
+// are read from) and currentRowChanged().
 #pragma once
 
 #include "base/Bitmap.h"
@@ -36,6 +37,7 @@ namespace tessaro {
 class TThemeManager;
 class TSkinMenu;
 class THelpMenu;
+class TDvdPanel;
 class TFormatPanel;
 class TOutputFolderRow;
 class TQtMainThreadDispatcher;
@@ -67,7 +69,8 @@ struct TfrmMainControls {
     QAction* Options1 = nullptr;
     QMenu* PopupMenuAddDVD = nullptr;
     QMenu* AddDVDDriver1 = nullptr;
-    QAction* AddIFOFile1 = nullptr;
+    QAction* OpenDVDFolder1 = nullptr;
+    QAction* OpenDVDImage1 = nullptr;
 
     // Toolbar row.
     QPushButton* BtnAdd = nullptr;
@@ -153,12 +156,14 @@ public:
 
     const std::string& CurrentFormatCode() const { return currentFormatCode_; }
     const std::string& CurrentFormatName() const { return currentFormatName_; }
-    const std::string& DvdFolder() const { return dvdFolder_; }
+    // The DVD the title rows were read from; empty before the first disc.
+    const std::string& DvdFolder() const;
 
     // The source list's rows with their records; its current row is the selected row.
     TSourceListModel& SourceList() { return sourceList_; }
     TSourceListPanel& Sources() const { return *sources_; }
     TFormatPanel& Formats() const { return *formats_; }
+    TDvdPanel& Dvd() const { return *dvd_; }
     TOutputFolderRow& OutputFolder() const { return *outputFolder_; }
     // The conversion run every Start control starts.
     TRunController& Run() const { return *run_; }
@@ -183,7 +188,6 @@ private:
     void BuildMenus();
     void BuildToolbar(QWidget* client);
     void BuildPanels(QWidget* client, const TAppLocation& location);
-    void BuildDvdGroup(QWidget* client);
     void BuildPreviewGroup(QWidget* client);
     void ConnectPanels();
     void BuildRun(const TAppLocation& location);
@@ -201,6 +205,7 @@ private:
     TSourceListModel sourceList_;
     std::unique_ptr<TQtMainThreadDispatcher> dispatcher_;
     TSourceListPanel* sources_ = nullptr;
+    TDvdPanel* dvd_ = nullptr;
     TFormatPanel* formats_ = nullptr;
     TOutputFolderRow* outputFolder_ = nullptr;
     TRunController* run_ = nullptr;
@@ -212,7 +217,6 @@ private:
     std::string currentFormatCode_;
     std::string currentFormatName_;
     std::unique_ptr<TBitmap> previewFrame_;
-    std::string dvdFolder_;
     bool closingForUpgrade_ = false;
     bool previewStopped_ = true;
     bool previewPaused_ = false;

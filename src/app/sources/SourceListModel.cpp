@@ -259,6 +259,15 @@ void TSourceListModel::SetProgressText(int index, std::string text, std::string 
     }
 }
 
+void TSourceListModel::SetRowHint(int index, std::string hint, bool bold) {
+    TSourceRow& row = MutableRow(index);
+    if (row.Hint != hint || row.Bold != bold) {
+        row.Hint = std::move(hint);
+        row.Bold = bold;
+        NotifyRowsChanged(index, index);
+    }
+}
+
 void TSourceListModel::SetDestinationRule(TDestinationRule rule) {
     if (rule == rule_) {
         return;

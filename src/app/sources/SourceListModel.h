@@ -35,6 +35,8 @@ struct TSourceRow {
     bool Checked = true;
     std::vector<std::string> Cells; // one text per column of the kind
     std::string ProgressTip;        // why the last conversion of the row failed (tooltip)
+    std::string Hint;               // why the row is as it is (the caption's tooltip)
+    bool Bold = false;              // the caption stands out (a DVD's main feature)
     TlvFilesRecord Record;
 
     const std::string& Caption() const { return Cells.front(); }
@@ -134,6 +136,8 @@ public:
     // Writes a run's progress into the row's last column, with the tip its cell shows (the
     // reason of a failed conversion; empty for none).
     void SetProgressText(int index, std::string text, std::string tip = {});
+    // Sets the caption's tooltip and whether the caption is drawn in bold.
+    void SetRowHint(int index, std::string hint, bool bold);
     // Changes a row's record through edit(record), then notifies.
     template <typename Edit> void EditRecord(int index, Edit&& edit) {
         edit(MutableRow(index).Record);

@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -89,9 +90,17 @@ QVariant TSourceItemModel::data(const QModelIndex& index, int role) const {
         !row.ProgressTip.empty()) {
         return QString::fromStdString(row.ProgressTip);
     }
+    if (role == Qt::ToolTipRole && index.column() == 0 && !row.Hint.empty()) {
+        return QString::fromStdString(row.Hint);
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         const auto column = std::size_t(index.column());
         return column < row.Cells.size() ? QString::fromStdString(row.Cells[column]) : QString();
+    }
+    if (role == Qt::FontRole && index.column() == 0 && row.Bold) {
+        QFont font;
+        font.setBold(true);
+        return font;
     }
     if (role == Qt::CheckStateRole && index.column() == 0) {
         return row.Checked ? Qt::Checked : Qt::Unchecked;
@@ -260,6 +269,10 @@ void TSourceListView::DrawCell(QPainter* painter, const QRect& rect,
         return;
     }
     painter->setPen(Qt::black);
+    // The view's own font, in bold where the model asks for it.
+    QFont font = this->font();
+    font.setBold(index.data(Qt::FontRole).value<QFont>().bold());
+    painter->setFont(font);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       painter->fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
 }

@@ -1,0 +1,251 @@
+#include "dvd/DvdPanel.h"
+
+#include "formatpanel/ParameterBoxDrawing.h"
+#include "shell/ErrorReport.h"
+#include "sources/SourceListPanel.h"
+#include "sources/SourceListView.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QToolButton>
+
+namespace tessaro {
+namespace {
+
+constexpr int ArrowRepeatMs = 100; // a held arrow repeats its click
+
+template <typename Widget> Widget* Named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromUtf8(name));
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* text, QRect geometry) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QToolButton* MakeArrow(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
+                       const char* hint, QRect geometry) {
+    auto* button = Named(new QToolButton(parent), name);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIconSize(QSize(10, 8));
+    button->setToolTip(QString::fromUtf8(hint));
+    button->setAccessibleName(QString::fromUtf8(hint));
+    button->setAutoRaise(true);
+    button->setAutoRepeat(true);
+    button->setAutoRepeatInterval(ArrowRepeatMs);
+    button->setGeometry(geometry);
+    return button;
+}
+
+// Menu texts show "&" as a mnemonic mark; a label's own "&" is doubled.
+QString MenuText(const std::string& text) {
+    return QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+void ShowLines(QComboBox* box, bool enabled, const std::vector<std::string>& lines, int line) {
+    const QSignalBlocker quiet(box);
+    box->clear();
+    for (const std::string& text : lines) {
+        box->addItem(QString::fromStdString(text));
+    }
+    box->setCurrentIndex(line);
+    box->setEnabled(enabled);
+}
+
+} // namespace
+
+TDvdPanel::TDvdPanel(QWidget* window, QWidget* client, TSourceListModel& list,
+                     TSourceListPanel& sources, std::string libraryFolder)
+    : QObject(window), list_(list), sources_(sources), source_(list, std::move(libraryFolder)),
+      window_(window) {
+    BuildMenu(window);
+    BuildGroup(client);
+    ConnectGroup();
+    list_.AddObserver(this);
+}
+
+TDvdPanel::~TDvdPanel() {
+    list_.RemoveObserver(this);
+}
+
+void TDvdPanel::BuildMenu(QWidget* window) {
+    w_.PopupMenuAddDVD = Named(new QMenu(window), "PopupMenuAddDVD");
+    w_.AddDVDDriver1 =
+        Named(w_.PopupMenuAddDVD->addMenu(QStringLiteral("Add DVD Driver")), "AddDVDDriver1");
+    w_.OpenDVDFolder1 = Named(w_.PopupMenuAddDVD->addAction(QStringLiteral("Open DVD Folder...")),
+                              "OpenDVDFolder1");
+    w_.OpenDVDImage1 =
+        Named(w_.PopupMenuAddDVD->addAction(QStringLiteral("Open DVD Image...")), "OpenDVDImage1");
+    // A drive plugged in while the program runs appears the next time the menu opens.
+    connect(w_.PopupMenuAddDVD, &QMenu::aboutToShow, this, Guarded([this] { RefreshDrives(); }));
+    connect(w_.OpenDVDFolder1, &QAction::triggered, this, Guarded([this] { OpenDvdFolder(); }));
+    connect(w_.OpenDVDImage1, &QAction::triggered, this, Guarded([this] { OpenDvdImage(); }));
+}
+
+void TDvdPanel::BuildGroup(QWidget* client) {
+    w_.GroupBox3 = Named(new QGroupBox(client), "GroupBox3");
+    w_.GroupBox3->setGeometry(8, 214, 510, 56);
+    QWidget* g = w_.GroupBox3;
+    QLabel* audio = MakeLabel(g, "Audio:", QRect(8, 22, 38, 24));
+    w_.cmbAudioLanguage = Named(new QComboBox(g), "cmbAudioLanguage");
+    w_.cmbAudioLanguage->setGeometry(46, 22, 84, 24);
+    audio->setBuddy(w_.cmbAudioLanguage);
+    QLabel* subtitle = MakeLabel(g, "Subtitle:", QRect(136, 22, 50, 24));
+    w_.cmbSubtitle = Named(new QComboBox(g), "cmbSubtitle");
+    w_.cmbSubtitle->setGeometry(186, 22, 84, 24);
+    subtitle->setBuddy(w_.cmbSubtitle);
+    for (QComboBox* box : {w_.cmbAudioLanguage, w_.cmbSubtitle}) {
+        UseParameterItemDrawing(box);
+    }
+    QLabel* from = MakeLabel(g, "Rip Chapter from: ", QRect(278, 22, 114, 24));
+    w_.edtFrom = Named(new QLineEdit(g), "edtFrom");
+    from->setBuddy(w_.edtFrom);
+    w_.edtFrom->setGeometry(392, 22, 30, 24);
+    w_.btnUp =
+        MakeArrow(g, "btnUp", QStyle::SP_ArrowUp, "next first chapter", QRect(423, 22, 14, 12));
+    w_.btnDown = MakeArrow(g, "btnDown", QStyle::SP_ArrowDown, "previous first chapter",
+                           QRect(423, 34, 14, 12));
+    QLabel* to = MakeLabel(g, "to", QRect(444, 22, 16, 24));
+    w_.edtTo = Named(new QLineEdit(g), "edtTo");
+    to->setBuddy(w_.edtTo);
+    w_.edtTo->setGeometry(460, 22, 30, 24);
+    w_.btnUp1 =
+        MakeArrow(g, "btnUp1", QStyle::SP_ArrowUp, "next last chapter", QRect(492, 22, 14, 12));
+    w_.btnDown1 = MakeArrow(g, "btnDown1", QStyle::SP_ArrowDown, "previous last chapter",
+                            QRect(492, 34, 14, 12));
+    for (QLineEdit* box : {w_.edtFrom, w_.edtTo}) {
+        box->setEnabled(false);
+    }
+}
+
+void TDvdPanel::ConnectGroup() {
+    connect(w_.cmbAudioLanguage, &QComboBox::activated, this,
+            Guarded([this](int line) { source_.ChooseAudio(line); }));
+    connect(w_.cmbSubtitle, &QComboBox::activated, this,
+            Guarded([this](int line) { source_.ChooseSubtitle(line); }));
+    const std::pair<QToolButton*, TChapterArrow> arrows[] = {
+        {w_.btnUp, TChapterArrow::FromUp},
+        {w_.btnDown, TChapterArrow::FromDown},
+        {w_.btnUp1, TChapterArrow::ToUp},
+        {w_.btnDown1, TChapterArrow::ToDown},
+    };
+    for (const auto& [button, arrow] : arrows) {
+        connect(button, &QToolButton::clicked, this,
+                Guarded([this, arrow = arrow] { source_.Step(arrow); }));
+    }
+}
+
+void TDvdPanel::Connect(QPushButton* addDvdButton) {
+    addDvdButton_ = addDvdButton;
+    connect(addDvdButton, &QPushButton::clicked, this, [this] { PopupDriveMenu(); });
+    if (QAction* add = sources_.ContextItem("Add2")) {
+        connect(add, &QAction::triggered, this, [this] { PopupDriveMenu(); });
+    }
+    // Of several dropped DVD sources the first is read: a disc replaces the list.
+    connect(&sources_, &TSourceListPanel::dvdPathsDropped, this,
+            Guarded([this](const QStringList& paths) { OpenDvd(paths.front()); }));
+}
+
+void TDvdPanel::PopupDriveMenu() {
+    const QPoint below = addDvdButton_ != nullptr
+                             ? addDvdButton_->mapToGlobal(addDvdButton_->rect().bottomLeft())
+                             : window_->mapToGlobal(QPoint());
+    w_.PopupMenuAddDVD->popup(below);
+}
+
+void TDvdPanel::RefreshDrives() {
+    w_.AddDVDDriver1->clear();
+    for (const TOpticalDrive& drive : FindOpticalDrives(driveSources_)) {
+        QAction* item = w_.AddDVDDriver1->addAction(MenuText(drive.Caption()));
+        const QString device = QString::fromStdString(drive.Device);
+        connect(item, &QAction::triggered, this, Guarded([this, device] { OpenDvd(device); }));
+    }
+}
+
+int TDvdPanel::OpenDvd(const QString& path) {
+    const TDvdSource::THost host{
+        [this](const TMessageRequest& request) { return Dialogs().ShowMessage(window_, request); },
+        [this] { sources_.ClearList(); },
+    };
+    const int added = source_.Read(path.toStdString(), host);
+    if (added > 0) {
+        sources_.View()->setFocus();
+    }
+    return added;
+}
+
+QString TDvdPanel::ChooseDvd(bool image) {
+    QFileDialog dialog(window_, image ? QStringLiteral("Open DVD Image")
+                                      : QStringLiteral("Open DVD Folder"));
+    dialog.setObjectName(image ? QStringLiteral("OpenDVDImageDialog")
+                               : QStringLiteral("OpenDVDFolderDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (image) {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters(
+            {QStringLiteral("DVD images (*.iso *.ISO)"), QStringLiteral("All files (*)")});
+    } else {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().front();
+}
+
+void TDvdPanel::OpenDvdFolder() {
+    const QString folder = ChooseDvd(false);
+    if (!folder.isEmpty()) {
+        OpenDvd(folder);
+    }
+}
+
+void TDvdPanel::OpenDvdImage() {
+    const QString image = ChooseDvd(true);
+    if (!image.isEmpty()) {
+        OpenDvd(image);
+    }
+}
+
+void TDvdPanel::Reset() {
+    source_.ForgetFolder();
+    ShowGroup();
+}
+
+void TDvdPanel::ShowGroup() {
+    const TDvdGroupView view = source_.Group();
+    w_.GroupBox3->setTitle(QString::fromStdString(view.Caption));
+    ShowLines(w_.cmbAudioLanguage, view.AudioEnabled, view.AudioLines, view.AudioLine);
+    ShowLines(w_.cmbSubtitle, view.SubtitleEnabled, view.SubtitleLines, view.SubtitleLine);
+    w_.edtFrom->setText(QString::fromStdString(view.From));
+    w_.edtTo->setText(QString::fromStdString(view.To));
+}
+
+void TDvdPanel::RowsChanged(int first, int last) {
+    if (list_.Current() >= first && list_.Current() <= last) {
+        ShowGroup();
+    }
+}
+
+void TDvdPanel::CurrentRowChanged(int) {
+    ShowGroup();
+}
+
+void TDvdPanel::RowsRemoved(int, int) {
+    if (!list_.HasCurrentRow()) {
+        ShowGroup();
+    }
+}
+
+} // namespace tessaro
