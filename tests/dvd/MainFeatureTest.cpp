@@ -15,17 +15,18 @@ constexpr double Minutes = 60;
 
 // A title of a disc: its length, chapters and the sector ranges it plays in title set 1
 // (sectors stand for minutes here: 100 sectors a minute).
-struct TTitleSpec {
+struct TDiscTitle {
     double minutes;
     int chapters;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> sectors;
 };
 
-std::vector<TTitleShape> Disc(const std::vector<TTitleSpec>& specs) {
+std::vector<TTitleShape> Disc(const std::vector<TDiscTitle>& titlesOnDisc) {
     std::vector<TTitleShape> titles;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        TTitleShape title{std::int32_t(i), specs[i].minutes * Minutes, specs[i].chapters, {}};
-        for (const auto& [first, last] : specs[i].sectors) {
+    for (std::size_t i = 0; i < titlesOnDisc.size(); ++i) {
+        TTitleShape title{
+            std::int32_t(i), titlesOnDisc[i].minutes * Minutes, titlesOnDisc[i].chapters, {}};
+        for (const auto& [first, last] : titlesOnDisc[i].sectors) {
             title.Cells.push_back({1, first, last});
         }
         titles.push_back(title);
@@ -40,7 +41,7 @@ std::pair<std::uint32_t, std::uint32_t> At(double from, double to) {
 
 struct TLayoutCase {
     const char* name;
-    std::vector<TTitleSpec> disc;
+    std::vector<TDiscTitle> disc;
     std::vector<bool> checked;
     std::vector<bool> marked;
     // A word each title's reason must hold (empty: not looked at).
