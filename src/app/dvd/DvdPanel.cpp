@@ -2,6 +2,7 @@
 
 #include "formatpanel/ParameterBoxDrawing.h"
 #include "shell/ErrorReport.h"
+#include "shell/FormWidgets.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
 
@@ -22,28 +23,12 @@ namespace {
 
 constexpr int ArrowRepeatMs = 100; // a held arrow repeats its click
 
-template <typename Widget> Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* text, QRect geometry) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setGeometry(geometry);
-    return label;
-}
-
 QToolButton* MakeArrow(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
                        const char* hint, QRect geometry) {
-    auto* button = Named(new QToolButton(parent), name);
-    button->setIcon(parent->style()->standardIcon(icon));
+    QToolButton* button = MakeImageButton(parent, name, icon, hint, geometry);
     button->setIconSize(QSize(10, 8));
-    button->setToolTip(QString::fromUtf8(hint));
-    button->setAccessibleName(QString::fromUtf8(hint));
-    button->setAutoRaise(true);
     button->setAutoRepeat(true);
     button->setAutoRepeatInterval(ArrowRepeatMs);
-    button->setGeometry(geometry);
     return button;
 }
 
@@ -88,8 +73,9 @@ void TDvdPanel::BuildMenu(QWidget* window) {
         Named(w_.PopupMenuAddDVD->addAction(QStringLiteral("Open DVD Image...")), "OpenDVDImage1");
     // A drive plugged in while the program runs appears the next time the menu opens.
     connect(w_.PopupMenuAddDVD, &QMenu::aboutToShow, this, Guarded([this] { RefreshDrives(); }));
-    connect(w_.OpenDVDFolder1, &QAction::triggered, this, Guarded([this] { OpenDvdFolder(); }));
-    connect(w_.OpenDVDImage1, &QAction::triggered, this, Guarded([this] { OpenDvdImage(); }));
+    connect(w_.OpenDVDFolder1, &QAction::triggered, this,
+            Guarded([this] { OpenChosenDvd(false); }));
+    connect(w_.OpenDVDImage1, &QAction::triggered, this, Guarded([this] { OpenChosenDvd(true); }));
 }
 
 void TDvdPanel::BuildGroup(QWidget* client) {
@@ -204,17 +190,10 @@ QString TDvdPanel::ChooseDvd(bool image) {
     return dialog.selectedFiles().front();
 }
 
-void TDvdPanel::OpenDvdFolder() {
-    const QString folder = ChooseDvd(false);
-    if (!folder.isEmpty()) {
-        OpenDvd(folder);
-    }
-}
-
-void TDvdPanel::OpenDvdImage() {
-    const QString image = ChooseDvd(true);
-    if (!image.isEmpty()) {
-        OpenDvd(image);
+void TDvdPanel::OpenChosenDvd(bool image) {
+    const QString chosen = ChooseDvd(image);
+    if (!chosen.isEmpty()) {
+        OpenDvd(chosen);
     }
 }
 

@@ -63,9 +63,8 @@ public:
 
     // Reads the disc at path into the list (messages and the replace question as dialogs).
     int OpenDvd(const QString& path);
-    // The folder and image items: a dialog, then the chosen DVD.
-    void OpenDvdFolder();
-    void OpenDvdImage();
+    // The folder (image false) and image items: a dialog, then the chosen DVD.
+    void OpenChosenDvd(bool image);
 
     // First showing: boxes off, no DVD location.
     void Reset();

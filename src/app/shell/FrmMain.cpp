@@ -13,6 +13,7 @@
 #include "shell/Application.h"
 #include "shell/DialogService.h"
 #include "shell/ErrorReport.h"
+#include "shell/FormWidgets.h"
 #include "shell/OutputFolderRow.h"
 #include "shell/QtMainThreadDispatcher.h"
 #include "shell/StartState.h"
@@ -42,38 +43,6 @@ namespace {
 
 constexpr int ToolbarTop = 4;
 constexpr int ToolbarButtonHeight = 30;
-
-template <typename Widget> Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* button = Named(new QPushButton(QString::fromUtf8(caption), parent), name);
-    button->setGeometry(geometry);
-    return button;
-}
-
-QToolButton* MakeImageButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
-                             const char* hint, QRect geometry) {
-    auto* button = Named(new QToolButton(parent), name);
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolTip(QString::fromUtf8(hint));
-    button->setAccessibleName(QString::fromUtf8(hint));
-    button->setAutoRaise(true);
-    button->setGeometry(geometry);
-    return button;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* text, QRect geometry) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setGeometry(geometry);
-    return label;
-}
-
-QAction* MakeItem(QMenu* menu, const char* name, const char* caption) {
-    return Named(menu->addAction(QString::fromUtf8(caption)), name);
-}
 
 } // namespace
 
