@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QToolButton>
+#include <string>
 
 namespace tessaro {
 namespace {
@@ -30,6 +31,37 @@ QToolButton* MakeArrow(QWidget* parent, const char* name, QStyle::StandardPixmap
     button->setAutoRepeat(true);
     button->setAutoRepeatInterval(ArrowRepeatMs);
     return button;
+}
+
+struct TChapterBoxNames {
+    const char* caption;
+    const char* box;
+    const char* up;
+    const char* down;
+    const char* which; // "first" or "last"
+};
+
+struct TChapterBoxFields {
+    QLineEdit** box;
+    QToolButton** up;
+    QToolButton** down;
+};
+
+// A label, a read-only chapter box after it and the up and down arrows beside the box.
+void BuildChapterBox(QWidget* group, const TChapterBoxNames& names, int left, int labelWidth,
+                     const TChapterBoxFields& fields) {
+    QLabel* label = MakeLabel(group, names.caption, QRect(left, 22, labelWidth, 24));
+    const int boxLeft = left + labelWidth;
+    *fields.box = Named(new QLineEdit(group), names.box);
+    (*fields.box)->setGeometry(boxLeft, 22, 30, 24);
+    (*fields.box)->setEnabled(false);
+    label->setBuddy(*fields.box);
+    const std::string which = names.which;
+    *fields.up = MakeArrow(group, names.up, QStyle::SP_ArrowUp,
+                           ("next " + which + " chapter").c_str(), QRect(boxLeft + 31, 22, 14, 12));
+    *fields.down =
+        MakeArrow(group, names.down, QStyle::SP_ArrowDown,
+                  ("previous " + which + " chapter").c_str(), QRect(boxLeft + 31, 34, 14, 12));
 }
 
 // Menu texts show "&" as a mnemonic mark; a label's own "&" is doubled.
@@ -93,25 +125,10 @@ void TDvdPanel::BuildGroup(QWidget* client) {
     for (QComboBox* box : {w_.cmbAudioLanguage, w_.cmbSubtitle}) {
         UseParameterItemDrawing(box);
     }
-    QLabel* from = MakeLabel(g, "Rip Chapter from: ", QRect(278, 22, 114, 24));
-    w_.edtFrom = Named(new QLineEdit(g), "edtFrom");
-    from->setBuddy(w_.edtFrom);
-    w_.edtFrom->setGeometry(392, 22, 30, 24);
-    w_.btnUp =
-        MakeArrow(g, "btnUp", QStyle::SP_ArrowUp, "next first chapter", QRect(423, 22, 14, 12));
-    w_.btnDown = MakeArrow(g, "btnDown", QStyle::SP_ArrowDown, "previous first chapter",
-                           QRect(423, 34, 14, 12));
-    QLabel* to = MakeLabel(g, "to", QRect(444, 22, 16, 24));
-    w_.edtTo = Named(new QLineEdit(g), "edtTo");
-    to->setBuddy(w_.edtTo);
-    w_.edtTo->setGeometry(460, 22, 30, 24);
-    w_.btnUp1 =
-        MakeArrow(g, "btnUp1", QStyle::SP_ArrowUp, "next last chapter", QRect(492, 22, 14, 12));
-    w_.btnDown1 = MakeArrow(g, "btnDown1", QStyle::SP_ArrowDown, "previous last chapter",
-                            QRect(492, 34, 14, 12));
-    for (QLineEdit* box : {w_.edtFrom, w_.edtTo}) {
-        box->setEnabled(false);
-    }
+    BuildChapterBox(g, {"Rip Chapter from: ", "edtFrom", "btnUp", "btnDown", "first"}, 278, 114,
+                    {&w_.edtFrom, &w_.btnUp, &w_.btnDown});
+    BuildChapterBox(g, {"to", "edtTo", "btnUp1", "btnDown1", "last"}, 444, 16,
+                    {&w_.edtTo, &w_.btnUp1, &w_.btnDown1});
 }
 
 void TDvdPanel::ConnectGroup() {

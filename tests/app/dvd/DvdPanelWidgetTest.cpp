@@ -3,6 +3,7 @@
 // the DVD group's boxes and repeating chapter arrows, and every message of reading a disc.
 #include "WindowTestSupport.h"
 #include "dvd/DvdPanel.h"
+#include "dvd/MessageLines.h"
 #include "sources/SourceListPanel.h"
 
 #include <QAction>
@@ -60,13 +61,7 @@ protected:
         }
         return lines;
     }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const TMessageRequest& request : dialogs_.Requests()) {
-            texts.push_back(request.caption + ": " + request.text);
-        }
-        return texts;
-    }
+    std::vector<std::string> Messages() const { return test::MessageLines(dialogs_); }
     // Picks path in the folder or image dialog that the menu item opens.
     void OpenThroughDialog(QAction* item, const std::string& path) {
         bool answered = false;

@@ -3,6 +3,7 @@
 // and the replace question, the audio and subtitle choices, and the optical drives.
 #include "dvd/DvdSource.h"
 #include "EngineTestSupport.h"
+#include "MessageLines.h"
 #include "dvd/DvdDrives.h"
 
 #include <gtest/gtest.h>
@@ -142,13 +143,7 @@ protected:
         }
         return captions;
     }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const TMessageRequest& request : dialogs_.Requests()) {
-            texts.push_back(request.caption + ": " + request.text);
-        }
-        return texts;
-    }
+    std::vector<std::string> Messages() const { return test::MessageLines(dialogs_); }
 
     TSourceListModel list_;
     TDvdSource source_{list_, TESSARO_LIBAV_DIR};
