@@ -218,7 +218,8 @@ void TfrmMain::BuildRun(const TAppLocation& location) {
     host.Window = this;
     host.List = &sourceList_;
     host.Setup = [this, libraryFolder = LibraryFolder(location.exeDir)] {
-        return TRunSetup{global_->SettingsPath(), global_->FormatPath(), libraryFolder, DvdFolder()};
+        return TRunSetup{global_->SettingsPath(), global_->FormatPath(), libraryFolder,
+                         DvdFolder()};
     };
     host.PreviewFrame = [this] { return previewFrame_.get(); };
     host.OpenOutputFolder = [this] { outputFolder_->Open(); };
