@@ -13,6 +13,19 @@ elseif(NOT TESSARO_SANITIZE STREQUAL "")
     message(FATAL_ERROR "TESSARO_SANITIZE must be empty, address or thread")
 endif()
 
+# A fuzz build: clang with libFuzzer's coverage, AddressSanitizer and UndefinedBehaviorSanitizer
+# on every module (undefined behaviour stops the program, so the fuzzer keeps the input). Only
+# the fuzz targets of tests/fuzz and what they link are built (see the top CMakeLists.txt).
+option(TESSARO_FUZZ "Build the libFuzzer targets of tests/fuzz (needs clang)" OFF)
+if(TESSARO_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT TESSARO_SANITIZE STREQUAL "")
+        message(FATAL_ERROR "TESSARO_FUZZ needs CXX=clang++ and an empty TESSARO_SANITIZE")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Strict warnings for the project's own targets only (not for third-party headers).
 function(tessaro_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
@@ -20,5 +33,10 @@ function(tessaro_warnings target)
         # The sanitizers' instrumentation makes GCC's flow analysis report uninitialised
         # members inside the standard library (std::regex, std::function) that are not.
         target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized)
+    endif()
+    if(TESSARO_FUZZ)
+        # FFmpeg's constant macros (AV_TIME_BASE_Q) are compound literals, which clang's
+        # pedantic mode reports in C++ and GCC accepts.
+        target_compile_options(${target} PRIVATE -Wno-c99-extensions)
     endif()
 endfunction()
