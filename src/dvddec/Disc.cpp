@@ -42,6 +42,19 @@ bool ProgramCells(const pgc_t& pgc, int pgn, TChapterCells& cells) {
            cells.endCell <= pgc.nr_of_cells;
 }
 
+// The video manager with its title table, and nothing else of it this library does not use.
+// libdvdread (6.1.3) frees the title table when it cannot read the table's head, a damaged or
+// cut-off VIDEO_TS.IFO, without clearing its pointer, and ifoOpen then frees it a second time.
+// Read here table by table, the pointer is cleared after a failed read: the table is then
+// either freed or was never made.
+TIfoPtr OpenVideoManager(dvd_reader_t* reader) {
+    TIfoPtr vmg(ifoOpenVMGI(reader));
+    if (vmg && ifoRead_TT_SRPT(vmg.get()) == 0) {
+        vmg->tt_srpt = nullptr;
+    }
+    return vmg;
+}
+
 } // namespace
 
 double PlaybackSeconds(const dvd_time_t& time) {
@@ -85,7 +98,7 @@ std::unique_ptr<TDisc> TDisc::Open(const std::string& path, std::string& error) 
         error = "Cannot open \"" + path + "\" as a DVD" + Reason(disc->lastMessage_);
         return nullptr;
     }
-    disc->vmg_.reset(ifoOpen(disc->reader_.get(), 0));
+    disc->vmg_ = OpenVideoManager(disc->reader_.get());
     if (!disc->vmg_ || disc->vmg_->tt_srpt == nullptr || disc->vmg_->vmgi_mat == nullptr) {
         error = "\"" + path + "\" holds no DVD-Video title table";
         return nullptr;
