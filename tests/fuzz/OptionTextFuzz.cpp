@@ -2,15 +2,19 @@
 // task with input option text on a small clip, then an output with output option text. Every
 // option line reaches the option dispatcher (and through it the libraries' option system, the
 // built-in presets, preset files and targets); a bad option must come back as the call's
-// failure with a reason, never as a crash or an escaping exception.
+// failure with a reason, never as a crash or an escaping exception. Then the video filter text
+// of an output stream ("vf") is built into the stream's filter graph, with crop bands.
 //
 // Input: input option text, a zero byte, output option text, a zero byte, the text of the
 // preset file "fuzz.ffpreset" (in the current folder, so "fpre=fuzz.ffpreset" and
-// "vpre=fuzz.ffpreset" read it), a zero byte, then a byte choosing the output's container.
+// "vpre=fuzz.ffpreset" read it), a zero byte, a byte choosing the output's container, four
+// bytes with the crop bands (top, bottom, left, right), then the filter text.
 #include "FuzzSupport.h"
 #include "FuzzTarget.h"
+#include "base/EngineException.h"
 #include "converter/Converter.h"
 #include "transcoder/CustomTranscoder.h"
+#include "transcoder/pipeline/VideoFilterGraph.h"
 
 #include <array>
 #include <filesystem>
@@ -60,8 +64,27 @@ void Initialize() {
     TESSARO_FUZZ_CHECK(entered, "cannot enter the option folder");
 }
 
-void Run(const std::uint8_t* data, std::size_t size) {
-    TFuzzInput input(data, size);
+// The graph of a video stream of the small clip: 64x48 pictures in, 64x48 out.
+void BuildFilterGraph(TFuzzInput& input) {
+    TVideoGraphConfig config;
+    config.inWidth = config.outWidth = 64;
+    config.inHeight = config.outHeight = 48;
+    config.inFormat = config.outFormat = AV_PIX_FMT_YUV420P;
+    config.cropTop = input.Byte();
+    config.cropBottom = input.Byte();
+    config.cropLeft = input.Byte();
+    config.cropRight = input.Byte();
+    config.userText = input.Rest();
+    TVideoFilterGraph graph;
+    try {
+        graph.Build(config);
+    } catch (const EngineException& e) {
+        TESSARO_FUZZ_CHECK(!std::string(e.what()).empty(),
+                           "a filter graph failed without a reason");
+    }
+}
+
+void ConfigureTask(TFuzzInput& input) {
     TInputOptions inputOptions;
     inputOptions.ExtOptions = input.Until('\0');
     TOutputOptions outputOptions;
@@ -83,6 +106,12 @@ void Run(const std::uint8_t* data, std::size_t size) {
     converter.ClearTasks();
     std::error_code ignored;
     std::filesystem::remove(output, ignored);
+}
+
+void Run(const std::uint8_t* data, std::size_t size) {
+    TFuzzInput input(data, size);
+    ConfigureTask(input);
+    BuildFilterGraph(input);
 }
 
 } // namespace
