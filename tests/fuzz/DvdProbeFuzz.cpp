@@ -1,8 +1,10 @@
 // A DVD title's program stream as the engine reads it: the input's bytes are the stream an
 // "opendvd:" address opens (served through the DVD plug-in's stream functions, as the plug-in
 // would after reading the disc), opened either by the media probe or by a converter task, which
-// keeps the chosen audio stream, leaves the others and the navigation packets out and prepares
-// the chosen subpicture. Then the probe describes what was found.
+// keeps the chosen audio stream and leaves the others and the navigation packets out. Then the
+// probe describes what was found; for a task, every packet of the title is offered to the
+// subpicture burner of the chosen subpicture stream, which paints what it shows onto a picture
+// of the title's size.
 //
 // Input: the audio stream id, the subpicture stream id, a flag byte (bit 0 deinterlace, bit 1
 // a colour table follows as 16 32-bit words, bit 2 the short address form, bit 3 a task opens
@@ -15,6 +17,8 @@
 #include "io/MediaInput.h"
 #include "probe/MediaProbe.h"
 #include "runtime/Bindings.h"
+#include "runtime/FFmpegPtr.h"
+#include "transcoder/pipeline/SubpictureBurner.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -125,7 +129,51 @@ void CheckAudioChoice(const AVFormatContext* context, int audioId) {
     TESSARO_FUZZ_CHECK(!askedFound || askedKept, "the audio stream asked for was left out");
 }
 
-void OpenWithTask(const std::string& address, int audioId) {
+// A picture of the title's first video stream's size (within reason), else of a TV frame.
+AVFramePtr TitlePicture(const AVFormatContext* context) {
+    int width = 720;
+    int height = 480;
+    for (unsigned s = 0; s < context->nb_streams; ++s) {
+        const AVCodecParameters* video = context->streams[s]->codecpar;
+        if (video->codec_type == AVMEDIA_TYPE_VIDEO && video->width > 0 && video->height > 0 &&
+            video->width <= 1920 && video->height <= 1088) {
+            width = video->width;
+            height = video->height;
+            break;
+        }
+    }
+    AVFramePtr picture(ff::av_frame_alloc());
+    picture->width = width;
+    picture->height = height;
+    picture->format = AV_PIX_FMT_YUV420P;
+    const bool allocated = ff::av_frame_get_buffer(picture.get(), 0) >= 0;
+    TESSARO_FUZZ_CHECK(allocated, "no picture buffer");
+    return picture;
+}
+
+// Every packet of the title goes to the burner, as the transcoding loop hands them over; after
+// each, the picture of that moment gets the subpicture shown then.
+void BurnSubpictures(AVFormatContext* context, int subtitleId, const TDVDStreamInfo& info) {
+    TSubpictureBurner burner(subtitleId, DvdPaletteText(info));
+    AVFramePtr picture = TitlePicture(context);
+    AVPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(context, packet.get()) >= 0) {
+        const AVStream* stream = context->streams[packet->stream_index];
+        const bool offered = burner.Offer(stream, packet.get(), 0);
+        TESSARO_FUZZ_CHECK(offered || !burner.ErrorText().empty(),
+                           "the burner gave up without a reason");
+        if (packet->pts != AV_NOPTS_VALUE) {
+            burner.Burn(picture.get(),
+                        ff::av_rescale_q(packet->pts, stream->time_base, AV_TIME_BASE_Q));
+        }
+        ff::av_packet_unref(packet.get());
+        if (!offered) {
+            break;
+        }
+    }
+}
+
+void OpenWithTask(const std::string& address, int audioId, int subtitleId) {
     TTranscoder task;
     if (!task.AddInputFile(address)) {
         TESSARO_FUZZ_CHECK(!task.ErrorText().empty(), "a title was refused without a reason");
@@ -133,6 +181,9 @@ void OpenWithTask(const std::string& address, int audioId) {
     }
     CheckAudioChoice(task.InputContext(0), audioId);
     Describe(task.AttachInputProbe(0));
+    if (subtitleId != 0) {
+        BurnSubpictures(task.InputContext(0), subtitleId, served.info);
+    }
 }
 
 void OpenWithProbe(const std::string& address) {
@@ -162,7 +213,7 @@ void Run(const std::uint8_t* data, std::size_t size) {
     const std::string address =
         (flags & 4) != 0 ? MakeDvdAddress(Location) : MakeDvdAddress(Location, served.param);
     if ((flags & 8) != 0) {
-        OpenWithTask(address, audioId);
+        OpenWithTask(address, audioId, subtitleId);
     } else {
         OpenWithProbe(address);
     }
