@@ -169,6 +169,7 @@ struct TConvertArguments {
     std::vector<std::string> assignments; // --opt NAME=VALUE, in order
     int formatCode = -1;                  // --format CODE; -1: convert to the output file
     std::string settingsPath;             // --settings FILE
+    int codecThreads = -1;                // --threads N; -1: the converter's default
 };
 
 // Record field names are matched exactly (they are capitalised, option names are not);
@@ -201,6 +202,20 @@ const std::string& OptionValue(const std::vector<std::string>& args, std::size_t
     return args[++i];
 }
 
+// 0 lets the codecs choose for the machine (what a run does without the option).
+int ParseThreadCount(const std::string& text) {
+    std::int64_t count = -1;
+    try {
+        count = ParseInteger(text);
+    } catch (const std::invalid_argument&) {
+    }
+    if (count < 0 || count > 64) {
+        throw std::invalid_argument("--threads needs a thread count from 0 (automatic) to 64, "
+                                    "got \"" + text + "\"");
+    }
+    return int(count);
+}
+
 int ParseFormatCode(const std::string& text) {
     std::int64_t code = -1;
     try {
@@ -227,6 +242,8 @@ TConvertArguments ParseArguments(const std::vector<std::string>& args) {
             parsed.formatCode = ParseFormatCode(OptionValue(args, i, "a format CODE"));
         } else if (args[i] == "--settings") {
             parsed.settingsPath = OptionValue(args, i, "a settings FILE");
+        } else if (args[i] == "--threads") {
+            parsed.codecThreads = ParseThreadCount(OptionValue(args, i, "a thread count"));
         } else if (args[i].rfind("--", 0) == 0) {
             throw std::invalid_argument("unknown option \"" + args[i] + "\"");
         } else {
@@ -418,6 +435,9 @@ int RunConvert(const std::vector<std::string>& args) {
     if (!converter.LoadLibraries(LibraryFolder(ProgramFolder()))) {
         return Fail(converter.LastError());
     }
+    if (arguments.codecThreads >= 0) {
+        converter.SetCodecThreads(arguments.codecThreads);
+    }
     TPreparedTask prepared;
     try {
         prepared = arguments.formatCode < 0 ? AddPlainTask(converter, arguments)
@@ -482,11 +502,13 @@ int RunConvert(const std::vector<std::string>& args) {
 }
 
 const TCommandRegistration
-    registration({"convert", "INPUT OUTPUT [--opt NAME=VALUE ...]",
-                  "convert a file; NAME is an output record field (times in seconds) or an option",
+    registration({"convert", "INPUT OUTPUT [--threads N] [--opt NAME=VALUE ...]",
+                  "convert a file; NAME is an output record field (times in seconds) or an "
+                  "option; N codec threads (0, the default, chooses for the machine)",
                   &RunConvert});
 const TCommandRegistration formatRegistration(
-    {"convert", "--format CODE [--settings FILE] INPUT [OUTPUT-FOLDER] [--opt NAME=VALUE ...]",
+    {"convert",
+     "--format CODE [--settings FILE] [--threads N] INPUT [OUTPUT-FOLDER] [--opt NAME=VALUE ...]",
      "convert a file or an opendvd: title to a format of tessaro-cli formats; --opt refines "
      "the built options",
      &RunConvert});

@@ -108,6 +108,10 @@ public:
     int ProgressInterval() const { return progressInterval_; }
     // Milliseconds; values up to 100 become 100.
     void SetProgressInterval(int milliseconds);
+    // Codec threads of every task a run starts: 0 (the default) lets each decoder, encoder and
+    // filter graph choose for the machine; n gives each that many. Negative values become 0.
+    int CodecThreads() const { return codecThreads_; }
+    void SetCodecThreads(int count) { codecThreads_ = count > 0 ? count : 0; }
     TThreadPriority ThreadPriority() const { return threadPriority_; }
     void SetThreadPriority(TThreadPriority priority) { threadPriority_ = priority; }
     bool TriggerEventInMainThread() const { return triggerEventInMainThread_; }
@@ -160,6 +164,7 @@ private:
     mutable std::mutex lastErrorLock_;
     std::string lastError_;
     std::atomic<int> progressInterval_{500};
+    std::atomic<int> codecThreads_{0};
     std::atomic<TThreadPriority> threadPriority_{tpNormal};
     std::atomic<bool> triggerEventInMainThread_{true};
     std::atomic<bool> preview_{false};

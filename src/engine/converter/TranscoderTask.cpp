@@ -310,6 +310,8 @@ void TTranscoder::PassPacketGate() {
     if (!pauseRequested_) {
         return;
     }
+    // A paused task does no work: what was read before the pause is written first.
+    WaitUntilEncoded();
     std::unique_lock guard(stateLock_);
     while (pauseRequested_ && !StopRequested()) {
         parked_ = true;

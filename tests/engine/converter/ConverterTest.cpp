@@ -9,7 +9,12 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <random>
+#include <set>
+
+#include <cerrno>
 
 #include <sched.h>
 #include <sys/resource.h>
@@ -46,6 +51,11 @@ TEST_F(ConverterTest, PropertiesKeepTheirRules) {
     EXPECT_EQ(converter.ProgressInterval(), 101);
     EXPECT_EQ(converter.ThreadPriority(), tpNormal);
     EXPECT_TRUE(converter.TriggerEventInMainThread());
+    EXPECT_EQ(converter.CodecThreads(), 0);
+    converter.SetCodecThreads(-2);
+    EXPECT_EQ(converter.CodecThreads(), 0);
+    converter.SetCodecThreads(3);
+    EXPECT_EQ(converter.CodecThreads(), 3);
 }
 
 TEST_F(ConverterTest, ThreeTasksOneAtATimeNoticeInOrderThenTheFinalNotice) {
@@ -282,7 +292,55 @@ TEST_F(ConverterTest, PausedAndResumedRunWritesTheSameFramesAsAnUnpausedRun) {
     EXPECT_EQ(plain, paused);
 }
 
-TEST_F(ConverterTest, WorkerRunsAtTheRequestedPriority) {
+// The ids of this process's threads.
+std::set<pid_t> ThreadIds() {
+    std::set<pid_t> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        ids.insert(pid_t(std::stoi(entry.path().filename().string())));
+    }
+    return ids;
+}
+
+// Scheduling policy and nice value of every thread a run started, seen from its progress
+// events (on the worker, so the codecs' threads are alive).
+class TRunThreads {
+public:
+    void Attach(TConverter& run) {
+        before_ = ThreadIds();
+        run.SetTriggerEventInMainThread(false);
+        run.SetOnProgress([this](TCustomConverter&, PProgressInfo) { Look(); });
+    }
+    struct TThreadState {
+        int policy = -1;
+        int nice = 0;
+    };
+    std::map<pid_t, TThreadState> Seen() const {
+        std::lock_guard guard(lock_);
+        return seen_;
+    }
+
+private:
+    void Look() {
+        for (const pid_t tid : ThreadIds()) {
+            if (before_.count(tid) != 0) {
+                continue;
+            }
+            errno = 0;
+            const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+            const int policy = sched_getscheduler(tid);
+            if (errno == 0 && policy >= 0) { // a thread that ended meanwhile is left out
+                std::lock_guard guard(lock_);
+                seen_[tid] = TThreadState{policy, nice};
+            }
+        }
+    }
+
+    std::set<pid_t> before_;
+    mutable std::mutex lock_;
+    std::map<pid_t, TThreadState> seen_;
+};
+
+TEST_F(ConverterTest, EveryThreadOfATaskRunsAtTheRequestedPriority) {
     struct TCase {
         TThreadPriority priority;
         int policy;
@@ -294,24 +352,49 @@ TEST_F(ConverterTest, WorkerRunsAtTheRequestedPriority) {
         TConverter run;
         TNoticeLog notices;
         notices.Attach(run);
-        std::atomic<int> policy{-1};
-        std::atomic<int> nice{-100};
+        TRunThreads threads;
+        threads.Attach(run);
         run.SetThreadPriority(c.priority);
-        run.SetTriggerEventInMainThread(false);
-        run.SetOnProgress([&](TCustomConverter&, PProgressInfo) {
-            policy = sched_getscheduler(0);
-            nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-        });
+        run.SetCodecThreads(3);
         const int task = run.AddTask(Fixture("h264_aac.mp4"));
         TOutputOptions output = Mpeg4Output(1000000);
         ASSERT_TRUE(run.SetOutputFile(task, Out("prio.mkv"), &output)) << run.LastError();
         run.StartTask(1);
         ServeMainThreadUntil([&] { return notices.FinalSeen(); });
-        EXPECT_EQ(policy, c.policy) << "priority " << c.priority;
-        EXPECT_EQ(nice, base + c.niceOffset) << "priority " << c.priority;
+        // The worker, the encoding stage and the decoder's and encoder's own threads.
+        const auto seen = threads.Seen();
+        EXPECT_GE(seen.size(), 4u) << "priority " << c.priority;
+        for (const auto& [tid, state] : seen) {
+            EXPECT_EQ(state.policy, c.policy) << "priority " << c.priority << ", thread " << tid;
+            EXPECT_EQ(state.nice, base + c.niceOffset)
+                << "priority " << c.priority << ", thread " << tid;
+        }
         // The main thread keeps its own priority.
         EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), base);
     }
+}
+
+TEST_F(ConverterTest, CodecThreadsGoToEveryCodecOfTheRun) {
+    const auto threadsStarted = [&](int codecThreads) {
+        TConverter run;
+        TNoticeLog notices;
+        notices.Attach(run);
+        TRunThreads threads;
+        threads.Attach(run);
+        run.SetCodecThreads(codecThreads);
+        const int task = run.AddTask(Fixture("h264_aac.mp4"));
+        TOutputOptions output = Mpeg4Output(1000000);
+        EXPECT_TRUE(run.SetOutputFile(task, Out("threads.mkv"), &output)) << run.LastError();
+        run.StartTask(1);
+        ServeMainThreadUntil([&] { return notices.FinalSeen(); });
+        EXPECT_FALSE(notices.Notices().at(0).Exception) << notices.Notices().at(0).ExceptionMsg;
+        return threads.Seen().size();
+    };
+    // One thread each: no codec or filter starts a thread of its own, only the task's worker
+    // and its encoding stage run.
+    EXPECT_EQ(threadsStarted(1), 2u);
+    // Three each: the decoder's and the encoder's helpers come along.
+    EXPECT_GE(threadsStarted(3), 5u);
 }
 
 TEST_F(ConverterTest, RecordFieldsReachTheOutput) {

@@ -1,5 +1,5 @@
 // The fallback of the option dispatcher into the libraries' own option system.
-#include "transcoder/CustomTranscoder.h"
+#include "transcoder/options/CodecOptions.h"
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
@@ -19,60 +19,41 @@ std::string JoinNames(const std::vector<std::string>& names) {
     return text;
 }
 
-} // namespace
-
-std::string TCustomTranscoder::PreferredCodecName(AVMediaType type) const {
+// The encoder an option of Type is checked against: the one named for the next stream.
+std::string PreferredCodecName(const TTranscoderOptions& options, AVMediaType type) {
     switch (type) {
     case AVMEDIA_TYPE_VIDEO:
-        return ResolveEncoderName(options_.videoCodecName);
+        return ResolveEncoderName(options.videoCodecName);
     case AVMEDIA_TYPE_AUDIO:
-        return ResolveEncoderName(options_.audioCodecName);
+        return ResolveEncoderName(options.audioCodecName);
     case AVMEDIA_TYPE_SUBTITLE:
-        return ResolveEncoderName(options_.subtitleCodecName);
+        return ResolveEncoderName(options.subtitleCodecName);
     default:
         return {};
     }
 }
 
-bool TCustomTranscoder::SetCodecOption(const std::string& name, const std::string& value) {
-    const std::string key = TrimText(name);
-    const std::string text = TrimText(value);
-    if (key.empty() || text.empty()) {
-        return false;
-    }
-    TLibraryOptionContexts& contexts = options_.libraryOptions;
-    if (!contexts.IsCreated()) {
-        contexts.Create(options_.scalerFlags);
-    }
-    const auto isGenericFlag = [&](const std::string& unit, const std::string& token) {
-        return ff::av_opt_find2(contexts.Codec(AVMEDIA_TYPE_VIDEO), token.c_str(), unit.c_str(), 0,
-                                0, nullptr) != nullptr;
-    };
-    const TLegacyTranslation translation =
-        TranslateLegacyCodecOption(key, text, legacyFlags2_, isGenericFlag);
-    if (!translation.translated) {
-        return SetLibraryOption(key, text);
-    }
-    if (!translation.dropped.empty()) {
-        LogMessage(llWarning, "Ignoring " + JoinNames(translation.dropped) +
-                                  ": no equivalent in the installed libraries");
-    }
-    bool ok = true;
-    for (const TCodecOptionValue& option : translation.options) {
-        if (option.x264Param) {
-            contexts.SetX264Param(option.name, option.value);
-        } else if (!SetLibraryOption(option.name, option.value)) {
-            ok = false;
-        }
-    }
-    return ok;
+void LogInvalidValue(const TTaskLog& log, const std::string& name, const std::string& value) {
+    log(llError,
+        FormatText("Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str()));
 }
 
-bool TCustomTranscoder::SetLibraryOption(const std::string& name, const std::string& value) {
-    TLibraryOptionContexts& contexts = options_.libraryOptions;
+bool SetLibraryOptionFor(TTranscoderOptions& options, AVMediaType type, const std::string& name,
+                         const std::string& value, const TTaskLog& log) {
+    const TOptionSetResult result = options.libraryOptions.SetCodecContextOption(
+        type, name, value, PreferredCodecName(options, type));
+    if (result == TOptionSetResult::InvalidValue) {
+        LogInvalidValue(log, name, value);
+    }
+    return result == TOptionSetResult::Set;
+}
+
+// The core of SetCodecOption for names already in today's vocabulary.
+bool SetLibraryOption(TTranscoderOptions& options, const std::string& name,
+                      const std::string& value, const TTaskLog& log) {
+    TLibraryOptionContexts& contexts = options.libraryOptions;
     const auto invalid = [&] {
-        LogMessage(llError, FormatText("Invalid value \"%s\" for option \"%s\"\n", value.c_str(),
-                                       name.c_str()));
+        LogInvalidValue(log, name, value);
         return false;
     };
     bool found = false;
@@ -83,7 +64,7 @@ bool TCustomTranscoder::SetLibraryOption(const std::string& name, const std::str
             continue;
         }
         const TOptionSetResult result =
-            contexts.SetCodecContextOption(type, name, value, PreferredCodecName(type));
+            contexts.SetCodecContextOption(type, name, value, PreferredCodecName(options, type));
         if (result == TOptionSetResult::InvalidValue) {
             return invalid();
         }
@@ -103,7 +84,7 @@ bool TCustomTranscoder::SetLibraryOption(const std::string& name, const std::str
         }
         found = result == TOptionSetResult::Set;
         if (found) {
-            options_.scalerFlags = contexts.ScalerFlags();
+            options.scalerFlags = contexts.ScalerFlags();
         }
     }
     if (!found && name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's')) {
@@ -111,7 +92,7 @@ bool TCustomTranscoder::SetLibraryOption(const std::string& name, const std::str
         const AVMediaType type = name[0] == 'a'   ? AVMEDIA_TYPE_AUDIO
                                  : name[0] == 'v' ? AVMEDIA_TYPE_VIDEO
                                                   : AVMEDIA_TYPE_SUBTITLE;
-        found = SetLibraryOptionFor(type, name.substr(1), value);
+        found = SetLibraryOptionFor(options, type, name.substr(1), value, log);
     }
     if (!found) {
         return false;
@@ -126,15 +107,49 @@ bool TCustomTranscoder::SetLibraryOption(const std::string& name, const std::str
     return true;
 }
 
-bool TCustomTranscoder::SetLibraryOptionFor(AVMediaType type, const std::string& name,
-                                            const std::string& value) {
-    const TOptionSetResult result =
-        options_.libraryOptions.SetCodecContextOption(type, name, value, PreferredCodecName(type));
-    if (result == TOptionSetResult::InvalidValue) {
-        LogMessage(llError, FormatText("Invalid value \"%s\" for option \"%s\"\n", value.c_str(),
-                                       name.c_str()));
+} // namespace
+
+bool SetCodecOption(TTranscoderOptions& options, const std::string& name, const std::string& value,
+                    const TTaskLog& log) {
+    const std::string key = TrimText(name);
+    const std::string text = TrimText(value);
+    if (key.empty() || text.empty()) {
+        return false;
     }
-    return result == TOptionSetResult::Set;
+    TLibraryOptionContexts& contexts = options.libraryOptions;
+    if (!contexts.IsCreated()) {
+        contexts.Create(options.scalerFlags);
+    }
+    const auto isGenericFlag = [&](const std::string& unit, const std::string& token) {
+        return ff::av_opt_find2(contexts.Codec(AVMEDIA_TYPE_VIDEO), token.c_str(), unit.c_str(), 0,
+                                0, nullptr) != nullptr;
+    };
+    const TLegacyTranslation translation =
+        TranslateLegacyCodecOption(key, text, options.legacyFlags2, isGenericFlag);
+    if (!translation.translated) {
+        return SetLibraryOption(options, key, text, log);
+    }
+    if (!translation.dropped.empty()) {
+        log(llWarning, "Ignoring " + JoinNames(translation.dropped) +
+                           ": no equivalent in the installed libraries");
+    }
+    bool ok = true;
+    for (const TCodecOptionValue& option : translation.options) {
+        if (option.x264Param) {
+            contexts.SetX264Param(option.name, option.value);
+        } else if (!SetLibraryOption(options, option.name, option.value, log)) {
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+void SetCodecName(const std::string& value, std::string& codecName, bool& streamCopy) {
+    if (value == "copy") {
+        streamCopy = true;
+    } else if (!value.empty()) {
+        codecName = value;
+    }
 }
 
 } // namespace tessaro

@@ -361,4 +361,29 @@ std::int64_t TLibraryOptionContexts::CodecInt(AVMediaType type, const char* name
     return value;
 }
 
+void TLibraryOptionContexts::ApplyTo(void* target, int flags, AVMediaType type,
+                                     const AVCodec* codec, AVDictionary** leftOver) const {
+    if (!IsCreated()) {
+        return;
+    }
+    AVDictionaryHolder dict;
+    if (type == AVMEDIA_TYPE_UNKNOWN) {
+        const AVClass* privClass = nullptr;
+        if (const auto* ctx = static_cast<AVFormatContext*>(target)) {
+            privClass = ctx->oformat != nullptr   ? ctx->oformat->priv_class
+                        : ctx->iformat != nullptr ? ctx->iformat->priv_class
+                                                  : nullptr;
+        }
+        FormatOpenOptions(flags, privClass, dict.Get());
+    } else {
+        CodecOpenOptions(type, flags, codec, dict.Get());
+    }
+    if (target != nullptr) {
+        ff::av_opt_set_dict2(target, dict.Get(), AV_OPT_SEARCH_CHILDREN);
+    }
+    if (leftOver != nullptr) {
+        ff::av_dict_copy(leftOver, dict.Value(), 0);
+    }
+}
+
 } // namespace tessaro

@@ -78,6 +78,11 @@ public:
     // The same for a format context (Flags 1 output, 2 input); PrivClass is the muxer's or
     // demuxer's private class (may be null).
     void FormatOpenOptions(int flags, const AVClass* privClass, AVDictionary** dict) const;
+    // Every option FormatOpenOptions (Type unknown; Target, when given, is an AVFormatContext
+    // whose muxer or demuxer decides the private options) or CodecOpenOptions gives for
+    // Flags: set on Target when it is given, and added to *LeftOver when that is given.
+    void ApplyTo(void* target, int flags, AVMediaType type, const AVCodec* codec,
+                 AVDictionary** leftOver) const;
     // Flags read back from the scaler context ("sws_flags").
     int ScalerFlags() const;
     // Integer value of a generic option of a codec context (0 when unknown).

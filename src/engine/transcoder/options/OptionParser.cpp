@@ -1,5 +1,9 @@
 // The option dispatcher: every option name of the vocabulary, its value syntax and effect.
-#include "transcoder/CustomTranscoder.h"
+#include "transcoder/options/OptionParser.h"
+
+#include "transcoder/options/CodecOptions.h"
+#include "transcoder/options/PresetApply.h"
+#include "transcoder/options/Targets.h"
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
@@ -18,7 +22,7 @@ namespace tessaro {
 
 namespace {
 
-using THandler = void (*)(TCustomTranscoder& task, TTranscoderOptions& o, const std::string& name,
+using THandler = void (*)(TOptionParser& parser, TTranscoderOptions& o, const std::string& name,
                           const std::string& value);
 
 // Microseconds of a duration ("hh:mm:ss[.frac]" or seconds) or, with IsDuration false,
@@ -106,18 +110,32 @@ std::string VstatsFileName() {
 }
 
 // Options of the command-line program that have nothing to do in a task.
-void DoNothing(TCustomTranscoder& task, TTranscoderOptions&, const std::string& name,
+void DoNothing(TOptionParser& parser, TTranscoderOptions&, const std::string& name,
                const std::string&) {
-    TEngineLogger::GetLogger().Log(&task, llInfo, "Do nothing: option - " + name);
+    parser.Log()(llInfo, "Do nothing: option - " + name);
 }
 
 } // namespace
 
-void TCustomTranscoder::LogMessage(int level, const std::string& text) const {
-    TEngineLogger::GetLogger().Log(LogSender(), level, text);
+TOptionParser::TOptionParser(TOptionEffects& effects, TTaskLog log) : effects_(effects), log_(log) {
+    Reset();
 }
 
-void TCustomTranscoder::SetOption(const std::string& name, const std::string& value) {
+void TOptionParser::Reset() {
+    options_ = TTranscoderOptions{};
+    // The contexts need the libraries; a task made before they are loaded gets its
+    // contexts from the first option that needs them.
+    if (ff::avcodec_alloc_context3 != nullptr && ff::sws_alloc_context != nullptr &&
+        ff::avformat_alloc_context != nullptr) {
+        options_.libraryOptions.Create(options_.scalerFlags);
+    }
+}
+
+bool TOptionParser::SetCodecOption(const std::string& name, const std::string& value) {
+    return tessaro::SetCodecOption(options_, name, value, log_);
+}
+
+void TOptionParser::SetOption(const std::string& name, const std::string& value) {
     if (ApplyGeneralOption(name, value) || ApplyVideoOption(name, value) ||
         ApplyAudioSubtitleOption(name, value)) {
         return;
@@ -125,7 +143,7 @@ void TCustomTranscoder::SetOption(const std::string& name, const std::string& va
     SetCodecOption(name, value); // a name nobody knows is dropped without message
 }
 
-bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::string& value) {
+bool TOptionParser::ApplyGeneralOption(const std::string& name, const std::string& value) {
     static const std::unordered_map<std::string, THandler> handlers = {
         {"L", DoNothing},
         {"h", DoNothing},
@@ -139,7 +157,7 @@ bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::s
         {"y", DoNothing},
         {"benchmark", DoNothing},
         {"loglevel",
-         [](TCustomTranscoder&, TTranscoderOptions&, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions&, const std::string&, const std::string& v) {
              try {
                  TEngineLogger::GetLogger().SetLogLevelByName(v);
              } catch (const std::invalid_argument& e) {
@@ -147,17 +165,17 @@ bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::s
              }
          }},
         {"f",
-         [](TCustomTranscoder& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (v == "pgmyuv") {
                  o.forcedFormat = "image2";
                  o.pgmyuvCompatibility = true;
-                 t.LogMessage(llInfo, "pgmyuv format is deprecated, use image2");
+                 t.Log()(llInfo, "pgmyuv format is deprecated, use image2");
              } else {
                  o.forcedFormat = v;
              }
          }},
         {"map",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (int(o.streamMaps.size()) >= MaxStreamMaps) {
                  throw EngineException(
                      FormatText("Too many stream maps (at most %d)", MaxStreamMaps));
@@ -179,7 +197,7 @@ bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::s
              o.streamMaps.push_back(m);
          }},
         {"map_meta_data",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (int(o.metaDataMaps.size()) >= MaxMetaDataMaps) {
                  throw EngineException(
                      FormatText("Too many metadata maps (at most %d)", MaxMetaDataMaps));
@@ -192,19 +210,18 @@ bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::s
              o.metaDataMaps.push_back(m);
          }},
         {"t",
-         [](TCustomTranscoder& t, TTranscoderOptions& o, const std::string& n,
-            const std::string& v) {
+         [](TOptionParser& t, TTranscoderOptions& o, const std::string& n, const std::string& v) {
              o.recordingTime = ParseTimeOption(n, v, true);
-             t.SetTotalDuration(o.recordingTime);
+             t.effects_.SetTotalDuration(o.recordingTime);
          }},
-        {"fs", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"fs", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.fileSizeLimit = TextToInt64(v); }},
-        {"ss", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string& n,
+        {"ss", [](TOptionParser&, TTranscoderOptions& o, const std::string& n,
                   const std::string& v) { o.startTime = ParseTimeOption(n, v, true); }},
-        {"itsoffset", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string& n,
+        {"itsoffset", [](TOptionParser&, TTranscoderOptions& o, const std::string& n,
                          const std::string& v) { o.inputTsOffset = ParseTimeOption(n, v, true); }},
         {"itsscale",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              TNumberReader r{v.c_str()};
              const long stream = r.Next();
              r.SkipSeparator();
@@ -215,60 +232,60 @@ bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::s
              o.inputTsScale[std::size_t(stream)] = scale;
          }},
         {"timestamp",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string& n, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string& n, const std::string& v) {
              o.recordingTimestamp = std::llround(double(ParseTimeOption(n, v, false)) / 1e6);
          }},
         {"metadata",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              const std::size_t eq = v.find('=');
              if (eq == std::string::npos) {
                  throw EngineException("Missing =");
              }
              o.metadata.emplace_back(v.substr(0, eq), v.substr(eq + 1));
          }},
-        {"dframes", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"dframes", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                        const std::string& v) { o.maxFrames[flData] = TextToInt(v); }},
         {"timelimit",
-         [](TCustomTranscoder& t, TTranscoderOptions&, const std::string&, const std::string&) {
-             t.LogMessage(llWarning, "Warning: -timelimit not implemented on Windows");
+         [](TOptionParser& t, TTranscoderOptions&, const std::string&, const std::string&) {
+             t.Log()(llWarning, "Warning: -timelimit not implemented on Windows");
          }},
-        {"dump", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"dump", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                     const std::string& v) { o.packetDump = FlagValue(v); }},
-        {"hex", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"hex", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                    const std::string& v) { o.hexDump = FlagValue(v); }},
-        {"re", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"re", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.rateEmulation = FlagValue(v); }},
-        {"loop_input", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"loop_input", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                           const std::string& v) { o.loopInput = FlagValue(v); }},
-        {"loop_output", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"loop_output", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                            const std::string& v) { o.loopOutput = TextToInt(v); }},
-        {"v", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"v", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                  const std::string& v) { o.verbose = TextToInt(v); }},
-        {"threads", [](TCustomTranscoder&, TTranscoderOptions&, const std::string& n,
+        {"threads", [](TOptionParser&, TTranscoderOptions&, const std::string& n,
                        const std::string&) { throw EngineException("TODO: option - " + n); }},
-        {"vsync", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vsync", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.videoSyncMethod = TextToInt(v); }},
-        {"async", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"async", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.audioSyncMethod = TextToInt(v); }},
         {"adrift_threshold",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              o.audioDriftThreshold = float(TextToFloat(v));
          }},
-        {"vglobal", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vglobal", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                        const std::string& v) { o.videoGlobalHeader = TextToInt(v); }},
-        {"copyts", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"copyts", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                       const std::string&) { o.copyTimestamps = true; }},
-        {"shortest", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"shortest", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                         const std::string& v) { o.shortest = FlagValue(v); }},
         {"dts_delta_threshold",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              o.dtsDeltaThreshold = float(TextToFloat(v));
          }},
-        {"programid", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"programid", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                          const std::string& v) { o.programId = TextToInt(v); }},
-        {"xerror", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"xerror", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                       const std::string&) { o.exitOnError = true; }},
-        {"copyinkf", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"copyinkf", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                         const std::string& v) { o.copyInitialNonKeyFrames = TextToInt(v); }},
     };
     if (name == "target") {
@@ -283,12 +300,12 @@ bool TCustomTranscoder::ApplyGeneralOption(const std::string& name, const std::s
     return true;
 }
 
-bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::string& value) {
+bool TOptionParser::ApplyVideoOption(const std::string& name, const std::string& value) {
     static const std::unordered_map<std::string, THandler> handlers = {
-        {"vframes", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vframes", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                        const std::string& v) { o.maxFrames[flVideo] = TextToInt(v); }},
         {"r",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              AVRational rate{0, 0};
              if (ff::av_parse_video_rate(&rate, v.c_str()) < 0) {
                  throw EngineException("Incorrect frame rate");
@@ -296,7 +313,7 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
              o.frameRate = rate;
          }},
         {"s",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              int width = 0;
              int height = 0;
              if (ff::av_parse_video_size(&width, &height, v.c_str()) < 0) {
@@ -306,7 +323,7 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
              o.frameHeight = height;
          }},
         {"aspect",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              double ratio = 0;
              const std::size_t colon = v.find(':');
              if (colon != std::string::npos) {
@@ -328,7 +345,7 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
              o.frameAspectRatio = float(ratio);
          }},
         {"pix_fmt",
-         [](TCustomTranscoder& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (v == "list") {
                  t.ListPixelFormats();
                  return;
@@ -340,73 +357,73 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
              o.pixelFormat = format;
              o.pixelFormatAsked = true;
          }},
-        {"intra", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"intra", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.intraOnly = FlagValue(v); }},
-        {"vn", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vn", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.videoDisable = FlagValue(v); }},
-        {"vdt", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vdt", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                    const std::string& v) { o.videoDiscard = TextToInt(v); }},
         {"qscale",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              const double q = TextToFloat(v);
              if (q <= 0 || q > 255) {
                  throw EngineException("qscale must be > 0.0 and <= 255");
              }
              o.videoQScale = float(q);
          }},
-        {"rc_override", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"rc_override", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                            const std::string& v) { o.rcOverride = v; }},
-        {"me_threshold", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"me_threshold", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                             const std::string& v) { o.meThreshold = TextToInt(v); }},
-        {"sameq", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"sameq", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.sameQuality = FlagValue(v); }},
         {"pass",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              const int pass = TextToInt(v);
              if (pass != 1 && pass != 2) {
                  throw EngineException("pass number can be only 1 or 2");
              }
              o.passNumber = pass;
          }},
-        {"passlogfile", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"passlogfile", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                            const std::string& v) { o.passLogFile = v; }},
-        {"deinterlace", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"deinterlace", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                            const std::string& v) { o.deinterlace = FlagValue(v); }},
-        {"psnr", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"psnr", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                     const std::string& v) { o.psnr = FlagValue(v); }},
-        {"vstats", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vstats", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                       const std::string&) { o.vstatsFileName = VstatsFileName(); }},
-        {"vstats_file", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vstats_file", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                            const std::string& v) { o.vstatsFileName = v; }},
         {"vhook",
          // Frame-hook modules belong to a library generation this build does not load.
-         [](TCustomTranscoder&, TTranscoderOptions&, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions&, const std::string&, const std::string& v) {
              throw EngineException("Failed to add video hook function: " + v);
          }},
-        {"vfilters", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vfilters", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                         const std::string& v) { o.videoFilters = v; }},
-        {"vf", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vf", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.videoFilters = v; }},
-        {"intra_matrix", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"intra_matrix", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                             const std::string& v) { o.intraMatrix = ParseMatrix(v); }},
-        {"inter_matrix", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"inter_matrix", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                             const std::string& v) { o.interMatrix = ParseMatrix(v); }},
-        {"top", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"top", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                    const std::string& v) { o.topFieldFirst = TextToInt(v); }},
-        {"dc", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"dc", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.intraDcPrecision = TextToInt(v); }},
         {"vtag",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              o.videoCodecTag = FourCC(v, "video tag parameter must be 4 chars");
          }},
-        {"vlang", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vlang", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.videoLanguage = v; }},
-        {"qphist", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"qphist", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                       const std::string& v) { o.qpHistogram = FlagValue(v); }},
-        {"force_fps", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"force_fps", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                          const std::string& v) { o.forceFps = FlagValue(v); }},
         {"streamid",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string& n, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string& n, const std::string& v) {
              const std::size_t colon = v.find(':');
              if (colon == std::string::npos) {
                  throw EngineException(FormatText(
@@ -429,7 +446,7 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
                name == "padcolor") {
         throw EngineException("Please use vfilters=pad");
     } else if (name == "vcodec") {
-        SetCodecNameOption(value, options_.videoCodecName, options_.videoStreamCopy);
+        SetCodecName(value, options_.videoCodecName, options_.videoStreamCopy);
     } else if (name == "newvideo") {
         NewStreamOption(AVMEDIA_TYPE_VIDEO);
     } else if (const auto it = handlers.find(name); it != handlers.end()) {
@@ -440,80 +457,79 @@ bool TCustomTranscoder::ApplyVideoOption(const std::string& name, const std::str
     return true;
 }
 
-bool TCustomTranscoder::ApplyAudioSubtitleOption(const std::string& name,
-                                                 const std::string& value) {
+bool TOptionParser::ApplyAudioSubtitleOption(const std::string& name, const std::string& value) {
     static const std::unordered_map<std::string, THandler> handlers = {
-        {"aframes", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"aframes", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                        const std::string& v) { o.maxFrames[flAudio] = TextToInt(v); }},
-        {"aq", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"aq", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.audioQScale = float(TextToFloat(v)); }},
         {"ar",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (const int rate = TextToInt(v); rate > 0) {
                  o.audioSampleRate = rate;
              }
          }},
         {"ac",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (const int channels = TextToInt(v); channels > 0) {
                  o.audioChannels = channels;
              }
          }},
-        {"an", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"an", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.audioDisable = FlagValue(v); }},
         {"atag",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              o.audioCodecTag = FourCC(v, "audio tag parameter must be 4 chars");
          }},
-        {"vol", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vol", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                    const std::string& v) { o.audioVolume = TextToInt(v); }},
-        {"alang", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"alang", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.audioLanguage = v; }},
         {"sample_fmt",
-         [](TCustomTranscoder& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
              if (v == "list") {
                  t.ListSampleFormats();
              } else {
                  o.sampleFormat = ff::av_get_sample_fmt(v.c_str());
              }
          }},
-        {"sn", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"sn", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.subtitleDisable = FlagValue(v); }},
-        {"slang", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"slang", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.subtitleLanguage = v; }},
         {"stag",
-         [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
              o.subtitleCodecTag = FourCC(v, "subtitle tag parameter must be 4 chars");
          }},
-        {"vc", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vc", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.videoChannel = TextToInt(v); }},
-        {"tvstd", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"tvstd", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.tvStandard = v; }},
-        {"isync", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"isync", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.inputSync = FlagValue(v); }},
-        {"muxdelay", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"muxdelay", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                         const std::string& v) { o.muxMaxDelay = float(TextToFloat(v)); }},
-        {"muxpreload", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"muxpreload", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                           const std::string& v) { o.muxPreload = float(TextToFloat(v)); }},
-        {"absf", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"absf", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                     const std::string& v) { AddBitstreamFilter(o.audioBitstreamFilters, v); }},
-        {"vbsf", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"vbsf", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                     const std::string& v) { AddBitstreamFilter(o.videoBitstreamFilters, v); }},
-        {"sbsf", [](TCustomTranscoder&, TTranscoderOptions& o, const std::string&,
+        {"sbsf", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                     const std::string& v) { AddBitstreamFilter(o.subtitleBitstreamFilters, v); }},
     };
     if (name == "ab") {
         SetBitRateOption(name, value, AVMEDIA_TYPE_AUDIO);
     } else if (name == "acodec") {
-        SetCodecNameOption(value, options_.audioCodecName, options_.audioStreamCopy);
+        SetCodecName(value, options_.audioCodecName, options_.audioStreamCopy);
     } else if (name == "scodec") {
-        SetCodecNameOption(value, options_.subtitleCodecName, options_.subtitleStreamCopy);
+        SetCodecName(value, options_.subtitleCodecName, options_.subtitleStreamCopy);
     } else if (name == "newaudio") {
         NewStreamOption(AVMEDIA_TYPE_AUDIO);
     } else if (name == "newsubtitle") {
         NewStreamOption(AVMEDIA_TYPE_SUBTITLE);
     } else if (name == "apre" || name == "vpre" || name == "spre" || name == "fpre") {
-        ApplyPreset(name, value);
+        tessaro::ApplyPreset(options_, name, value, log_);
     } else if (const auto it = handlers.find(name); it != handlers.end()) {
         it->second(*this, options_, name, value);
     } else {
@@ -522,25 +538,16 @@ bool TCustomTranscoder::ApplyAudioSubtitleOption(const std::string& name,
     return true;
 }
 
-void TCustomTranscoder::SetBitRateOption(const std::string& name, const std::string& value,
-                                         AVMediaType type) {
+void TOptionParser::SetBitRateOption(const std::string& name, const std::string& value,
+                                     AVMediaType type) {
     SetCodecOption(name, value);
     if (options_.libraryOptions.CodecInt(type, "b") < 1000) {
-        LogMessage(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s "
-                              "as argument, not kbits/s");
+        log_(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s "
+                        "as argument, not kbits/s");
     }
 }
 
-void TCustomTranscoder::SetCodecNameOption(const std::string& value, std::string& codecName,
-                                           bool& streamCopy) {
-    if (value == "copy") {
-        streamCopy = true;
-    } else if (!value.empty()) {
-        codecName = value;
-    }
-}
-
-void TCustomTranscoder::SetCropOption(const std::string& name, const std::string& value) {
+void TOptionParser::SetCropOption(const std::string& name, const std::string& value) {
     const int band = TextToInt(value);
     if (band <= 0) {
         return;
@@ -553,7 +560,7 @@ void TCustomTranscoder::SetCropOption(const std::string& name, const std::string
                        "Remember to crop first and scale second.",
                        vertical ? "Vertical" : "Horizontal"));
     }
-    LogMessage(llWarning, "CropXXX is deprecated in favor of the crop avfilter");
+    log_(llWarning, "CropXXX is deprecated in favor of the crop avfilter");
     int& stored = name == "croptop"      ? options_.cropTop
                   : name == "cropbottom" ? options_.cropBottom
                   : name == "cropleft"   ? options_.cropLeft
@@ -562,8 +569,8 @@ void TCustomTranscoder::SetCropOption(const std::string& name, const std::string
     size -= band;
 }
 
-void TCustomTranscoder::ListPixelFormats() const {
-    LogMessage(llInfo, "name       nb_components nb_bits is_alpha");
+void TOptionParser::ListPixelFormats() const {
+    log_(llInfo, "name       nb_components nb_bits is_alpha");
     const AVPixFmtDescriptor* desc = nullptr;
     while ((desc = ff::av_pix_fmt_desc_next(desc)) != nullptr) {
         int bits = 0;
@@ -573,29 +580,29 @@ void TCustomTranscoder::ListPixelFormats() const {
             bits += desc->comp[c].depth << (log2Pixels - shift);
         }
         bits >>= log2Pixels;
-        LogMessage(llInfo, FormatText("%-11s %5d %9d %6c", desc->name, desc->nb_components, bits,
-                                      (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 'y' : 'n'));
+        log_(llInfo, FormatText("%-11s %5d %9d %6c", desc->name, desc->nb_components, bits,
+                                (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 'y' : 'n'));
     }
 }
 
-void TCustomTranscoder::ListSampleFormats() const {
-    LogMessage(llInfo, "name   depth");
+void TOptionParser::ListSampleFormats() const {
+    log_(llInfo, "name   depth");
     for (int format = 0; format < AV_SAMPLE_FMT_NB; ++format) {
         const char* formatName = ff::av_get_sample_fmt_name(AVSampleFormat(format));
-        LogMessage(llInfo, FormatText("%-6s   %2d ", formatName != nullptr ? formatName : "?",
-                                      ff::av_get_bytes_per_sample(AVSampleFormat(format)) * 8));
+        log_(llInfo, FormatText("%-6s   %2d ", formatName != nullptr ? formatName : "?",
+                                ff::av_get_bytes_per_sample(AVSampleFormat(format)) * 8));
     }
 }
 
-void TCustomTranscoder::NewStreamOption(AVMediaType type) {
-    const int outputs = OutputFileCount();
+void TOptionParser::NewStreamOption(AVMediaType type) {
+    const int outputs = effects_.OutputFileCount();
     if (outputs <= 0) {
         throw EngineException("At least one output file must be specified");
     }
-    NewOutputStream(outputs - 1, type);
+    effects_.NewOutputStream(outputs - 1, type);
 }
 
-void TCustomTranscoder::SetTargetOption(const std::string& value) {
+void TOptionParser::SetTargetOption(const std::string& value) {
     std::string type = TrimText(value);
     std::string norm = "auto";
     for (const char* prefix : {"pal-", "ntsc-", "film-"}) {
@@ -606,7 +613,7 @@ void TCustomTranscoder::SetTargetOption(const std::string& value) {
             break;
         }
     }
-    ApplyTarget(type, norm, "ntsc");
+    tessaro::ApplyTarget(*this, type, norm, "ntsc");
 }
 
 } // namespace tessaro

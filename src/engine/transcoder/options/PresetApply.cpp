@@ -1,9 +1,10 @@
 // Applying presets: built-in ones (found by name or by codec name and name) and files.
-#include "transcoder/CustomTranscoder.h"
+#include "transcoder/options/PresetApply.h"
 
 #include "base/EngineException.h"
 #include "base/FileHelpers.h"
 #include "base/TextHelpers.h"
+#include "transcoder/options/CodecOptions.h"
 #include "transcoder/options/LegacyCodecOptions.h"
 #include "transcoder/options/Presets.h"
 
@@ -32,39 +33,8 @@ std::string KeyOf(const std::string& line) {
     return TrimText(line.substr(0, line.find('=')));
 }
 
-} // namespace
-
-void TCustomTranscoder::ApplyPreset(const std::string& kind, const std::string& presetName) {
-    if (kind.empty() || presetName.empty()) {
-        return;
-    }
-    if (kind != "fpre") {
-        const TOptionsPreset* preset = FindBuiltInPreset(presetName);
-        if (preset == nullptr) {
-            const std::string codec =
-                kind == "vpre" && !options_.videoCodecName.empty()   ? options_.videoCodecName
-                : kind == "apre" && !options_.audioCodecName.empty() ? options_.audioCodecName
-                                                                     : options_.subtitleCodecName;
-            if (!codec.empty()) {
-                preset = FindBuiltInPreset(codec + "-" + presetName);
-            }
-        }
-        if (preset != nullptr) {
-            ApplyPresetText(preset->Name, preset->Options, true);
-            return;
-        }
-    }
-    std::error_code error;
-    std::string text;
-    if (!std::filesystem::is_regular_file(presetName, error) ||
-        ReadWholeFile(presetName, text) != TFileRead::Ok) {
-        throw EngineException(FormatText("Preset \"%s\" not found", presetName.c_str()));
-    }
-    ApplyPresetText(presetName, text, false);
-}
-
-void TCustomTranscoder::ApplyPresetText(const std::string& lookupName, const std::string& text,
-                                        bool builtIn) {
+void ApplyPresetText(TTranscoderOptions& options, const std::string& lookupName,
+                     const std::string& text, bool builtIn, const TTaskLog& log) {
     const std::vector<std::string> lines = PresetLines(text);
     if (builtIn) {
         // The built-in bodies were written for an encoder wrapper that passed every
@@ -75,7 +45,7 @@ void TCustomTranscoder::ApplyPresetText(const std::string& lookupName, const std
             keys.push_back(KeyOf(line));
         }
         for (const auto& [key, value] : LegacyX264DefaultsMissingFrom(keys)) {
-            SetCodecOption(key, value);
+            SetCodecOption(options, key, value, log);
         }
     }
     for (const std::string& line : lines) {
@@ -88,17 +58,49 @@ void TCustomTranscoder::ApplyPresetText(const std::string& lookupName, const std
         }
         const std::string lowerKey = LowerText(key);
         if (lowerKey == "acodec") {
-            SetCodecNameOption(value, options_.audioCodecName, options_.audioStreamCopy);
+            SetCodecName(value, options.audioCodecName, options.audioStreamCopy);
         } else if (lowerKey == "vcodec") {
-            SetCodecNameOption(value, options_.videoCodecName, options_.videoStreamCopy);
+            SetCodecName(value, options.videoCodecName, options.videoStreamCopy);
         } else if (lowerKey == "scodec") {
-            SetCodecNameOption(value, options_.subtitleCodecName, options_.subtitleStreamCopy);
-        } else if (!SetCodecOption(key, value)) {
+            SetCodecName(value, options.subtitleCodecName, options.subtitleStreamCopy);
+        } else if (!SetCodecOption(options, key, value, log)) {
             throw EngineException(
                 FormatText("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
                            lookupName.c_str(), line.c_str(), key.c_str(), value.c_str()));
         }
     }
+}
+
+} // namespace
+
+void ApplyPreset(TTranscoderOptions& options, const std::string& kind,
+                 const std::string& presetName, const TTaskLog& log) {
+    if (kind.empty() || presetName.empty()) {
+        return;
+    }
+    if (kind != "fpre") {
+        const TOptionsPreset* preset = FindBuiltInPreset(presetName);
+        if (preset == nullptr) {
+            const std::string codec =
+                kind == "vpre" && !options.videoCodecName.empty()   ? options.videoCodecName
+                : kind == "apre" && !options.audioCodecName.empty() ? options.audioCodecName
+                                                                    : options.subtitleCodecName;
+            if (!codec.empty()) {
+                preset = FindBuiltInPreset(codec + "-" + presetName);
+            }
+        }
+        if (preset != nullptr) {
+            ApplyPresetText(options, preset->Name, preset->Options, true, log);
+            return;
+        }
+    }
+    std::error_code error;
+    std::string text;
+    if (!std::filesystem::is_regular_file(presetName, error) ||
+        ReadWholeFile(presetName, text) != TFileRead::Ok) {
+        throw EngineException(FormatText("Preset \"%s\" not found", presetName.c_str()));
+    }
+    ApplyPresetText(options, presetName, text, false, log);
 }
 
 } // namespace tessaro

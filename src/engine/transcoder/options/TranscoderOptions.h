@@ -3,6 +3,7 @@
 // output streams pick up these values at the moment they are created.
 #pragma once
 
+#include "transcoder/options/LegacyCodecOptions.h"
 #include "transcoder/options/LibraryOptionContexts.h"
 
 #include <array>
@@ -124,6 +125,9 @@ struct TTranscoderOptions {
 
     // --- the libraries' own options ("b", "g", "maxrate", encoder private options ...)
     TLibraryOptionContexts libraryOptions;
+    // Word of the old generation's "flags2" codec option, whose x264 bits are emitted as
+    // today's libx264 options each time it changes.
+    int legacyFlags2 = LegacyFlags2Default;
 };
 
 } // namespace tessaro

@@ -64,8 +64,17 @@ void ScaleSamples(std::uint8_t* data, int count, AVSampleFormat format, int volu
 
 } // namespace
 
-void TAudioPipeline::Open(AVCodecContext* encoder, int volume, TFrameSink sink) {
-    encoder_ = encoder;
+TAudioPipeline::~TAudioPipeline() {
+    ff::av_channel_layout_uninit(&inLayout_);
+    ff::av_channel_layout_uninit(&format_.ch_layout);
+}
+
+void TAudioPipeline::Open(const AVCodecContext* encoder, int volume, TFrameSink sink) {
+    format_.sample_fmt = encoder->sample_fmt;
+    format_.sample_rate = encoder->sample_rate;
+    ff::av_channel_layout_uninit(&format_.ch_layout);
+    ff::av_channel_layout_copy(&format_.ch_layout, &encoder->ch_layout);
+    open_ = true;
     volume_ = volume;
     sink_ = std::move(sink);
     const bool variable = (encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
@@ -97,17 +106,17 @@ void TAudioPipeline::EnsureResampler(const AVFrame* decoded) {
     ff::av_channel_layout_copy(&inLayout_, &decoded->ch_layout);
     inFormat_ = decoded->format;
     inRate_ = decoded->sample_rate;
-    passThrough_ = inFormat_ == encoder_->sample_fmt && inRate_ == encoder_->sample_rate &&
-                   ff::av_channel_layout_compare(&inLayout_, &encoder_->ch_layout) == 0;
+    passThrough_ = inFormat_ == format_.sample_fmt && inRate_ == format_.sample_rate &&
+                   ff::av_channel_layout_compare(&inLayout_, &format_.ch_layout) == 0;
     if (passThrough_) {
         return;
     }
     SwrContext* swr = nullptr;
-    int ret = ff::swr_alloc_set_opts2(&swr, &encoder_->ch_layout, encoder_->sample_fmt,
-                                      encoder_->sample_rate, &inLayout_, AVSampleFormat(inFormat_),
-                                      inRate_, 0, nullptr);
+    int ret =
+        ff::swr_alloc_set_opts2(&swr, &format_.ch_layout, format_.sample_fmt, format_.sample_rate,
+                                &inLayout_, AVSampleFormat(inFormat_), inRate_, 0, nullptr);
     resampler_.reset(swr);
-    if (ret >= 0 && inRate_ != encoder_->sample_rate) {
+    if (ret >= 0 && inRate_ != format_.sample_rate) {
         ff::av_opt_set_int(swr, "filter_size", ResamplerFilterSize, 0);
         ff::av_opt_set_int(swr, "phase_shift", ResamplerPhaseShift, 0);
         ff::av_opt_set_int(swr, "linear_interp", 0, 0);
@@ -117,7 +126,7 @@ void TAudioPipeline::EnsureResampler(const AVFrame* decoded) {
         resampler_.reset();
         throw EngineException(FormatText(
             "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inLayout_.nb_channels,
-            inRate_, encoder_->ch_layout.nb_channels, encoder_->sample_rate));
+            inRate_, format_.ch_layout.nb_channels, format_.sample_rate));
     }
 }
 
@@ -125,8 +134,8 @@ bool TAudioPipeline::Compensate(int delta, int distance) {
     if (!resampler_) {
         // Compensation needs a resampler even when the formats match.
         SwrContext* swr = nullptr;
-        if (ff::swr_alloc_set_opts2(&swr, &encoder_->ch_layout, encoder_->sample_fmt,
-                                    encoder_->sample_rate, &inLayout_, AVSampleFormat(inFormat_),
+        if (ff::swr_alloc_set_opts2(&swr, &format_.ch_layout, format_.sample_fmt,
+                                    format_.sample_rate, &inLayout_, AVSampleFormat(inFormat_),
                                     inRate_, 0, nullptr) < 0) {
             ff::swr_free(&swr);
             return false;
@@ -142,14 +151,14 @@ bool TAudioPipeline::Compensate(int delta, int distance) {
 }
 
 void TAudioPipeline::EnsureConvertBuffer(int samples) {
-    const int channels = encoder_->ch_layout.nb_channels;
+    const int channels = format_.ch_layout.nb_channels;
     if (samples <= convertCapacity_ && !convertPlanes_.empty()) {
         return;
     }
     convertPlanes_.assign(std::max(channels, 1), nullptr);
     convertBuffer_.reset();
-    if (ff::av_samples_alloc(convertPlanes_.data(), nullptr, channels, samples,
-                             encoder_->sample_fmt, 0) < 0) {
+    if (ff::av_samples_alloc(convertPlanes_.data(), nullptr, channels, samples, format_.sample_fmt,
+                             0) < 0) {
         throw EngineException("Out of memory in do_audio_out");
     }
     convertBuffer_.reset(convertPlanes_[0]);
@@ -160,8 +169,8 @@ void TAudioPipeline::ApplyVolume(std::uint8_t** planes, int samples) const {
     if (volume_ == 256) {
         return;
     }
-    const auto format = encoder_->sample_fmt;
-    const int channels = encoder_->ch_layout.nb_channels;
+    const auto format = format_.sample_fmt;
+    const int channels = format_.ch_layout.nb_channels;
     if (ff::av_sample_fmt_is_planar(format)) {
         for (int c = 0; c < channels; ++c) {
             ScaleSamples(planes[c], samples, format, volume_);
@@ -179,8 +188,8 @@ void TAudioPipeline::Queue(std::uint8_t** planes, int samples) {
     if (count <= 0) {
         return;
     }
-    const AVSampleFormat format = encoder_->sample_fmt;
-    const int channels = encoder_->ch_layout.nb_channels;
+    const AVSampleFormat format = format_.sample_fmt;
+    const int channels = format_.ch_layout.nb_channels;
     const bool planar = ff::av_sample_fmt_is_planar(format) != 0;
     const std::size_t step =
         std::size_t(skip) * ff::av_get_bytes_per_sample(format) * (planar ? 1 : channels);
@@ -227,8 +236,8 @@ void TAudioPipeline::PushSilence(int count) {
         return;
     }
     EnsureConvertBuffer(count);
-    ff::av_samples_set_silence(convertPlanes_.data(), 0, count, encoder_->ch_layout.nb_channels,
-                               encoder_->sample_fmt);
+    ff::av_samples_set_silence(convertPlanes_.data(), 0, count, format_.ch_layout.nb_channels,
+                               format_.sample_fmt);
     Queue(convertPlanes_.data(), count);
     EmitWholeFrames();
 }
@@ -236,13 +245,14 @@ void TAudioPipeline::PushSilence(int count) {
 void TAudioPipeline::EmitFrame(int samples, bool padToFrameSize) {
     AVFrame* frame = outFrame_.get();
     const int size = padToFrameSize ? frameSize_ : samples;
+    // A frame the encoder still holds gets fresh buffers: the FIFO fills them whole.
     if (frame->buf[0] == nullptr || frame->nb_samples != size ||
-        ff::av_frame_make_writable(frame) < 0) {
+        ff::av_frame_is_writable(frame) == 0) {
         ff::av_frame_unref(frame);
-        frame->format = encoder_->sample_fmt;
+        frame->format = format_.sample_fmt;
         frame->nb_samples = size;
-        frame->sample_rate = encoder_->sample_rate;
-        ff::av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout);
+        frame->sample_rate = format_.sample_rate;
+        ff::av_channel_layout_copy(&frame->ch_layout, &format_.ch_layout);
         if (ff::av_frame_get_buffer(frame, 0) < 0) {
             throw EngineException("Out of memory in do_audio_out");
         }
@@ -254,7 +264,7 @@ void TAudioPipeline::EmitFrame(int samples, bool padToFrameSize) {
     }
     if (size > samples) {
         ff::av_samples_set_silence(frame->extended_data, samples, size - samples,
-                                   encoder_->ch_layout.nb_channels, encoder_->sample_fmt);
+                                   format_.ch_layout.nb_channels, format_.sample_fmt);
     }
     frame->pts = nextPts_;
     nextPts_ += size;

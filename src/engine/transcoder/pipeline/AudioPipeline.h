@@ -17,12 +17,14 @@ public:
     using TFrameSink = std::function<void(AVFrame* frame)>;
 
     TAudioPipeline() = default;
+    ~TAudioPipeline();
     TAudioPipeline(const TAudioPipeline&) = delete;
     TAudioPipeline& operator=(const TAudioPipeline&) = delete;
 
-    // Binds the pipeline to an opened encoder; Volume is the "vol" value (256 = unchanged).
-    void Open(AVCodecContext* encoder, int volume, TFrameSink sink);
-    bool IsOpen() const { return encoder_ != nullptr; }
+    // Takes the format of an opened encoder (the encoder itself is not touched again, so it
+    // may encode on another thread); Volume is the "vol" value (256 = unchanged).
+    void Open(const AVCodecContext* encoder, int volume, TFrameSink sink);
+    bool IsOpen() const { return open_; }
 
     // Converts one decoded frame and emits every whole encoder frame now available.
     // The resampler is (re)built whenever the decoded format, layout or rate changes.
@@ -52,7 +54,14 @@ private:
     void EmitFrame(int samples, bool padToFrameSize);
     void EnsureConvertBuffer(int samples);
 
-    AVCodecContext* encoder_ = nullptr;
+    // The encoder's sample format, rate and channel layout, as it was opened.
+    struct TEncoderFormat {
+        AVSampleFormat sample_fmt = AV_SAMPLE_FMT_NONE;
+        int sample_rate = 0;
+        AVChannelLayout ch_layout{};
+    };
+    TEncoderFormat format_;
+    bool open_ = false;
     int volume_ = 256;
     TFrameSink sink_;
     int frameSize_ = 0; // 0: the encoder takes any size

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 namespace tessaro {
 
@@ -12,6 +13,9 @@ class TBitmap;
 // Task flag bits (TCustomTranscoder::Flags).
 inline constexpr int TaskFlagPreviewWindow = 1;
 inline constexpr int TaskFlagPreviewBitmap = 2;
+
+// The process-wide lock under which the preview flags of every task are read and changed.
+std::mutex& PreviewLock();
 
 struct TTranscoderCallbacks {
     using TCustomHook = std::function<void(TBitmap& bitmap, int frameNumber, std::int64_t pts,
