@@ -1,9 +1,10 @@
 // Converts one input into one output with the engine's transcoder, from the command line:
-//   transcode-bench [-threads N] INPUT OUTPUT [name=value ...]
+//   transcode-bench [-threads N] [-pipelined 0|1] INPUT OUTPUT [name=value ...]
 // The options are applied after the input is opened (as the converter does for an output).
 // An "opendvd:" input is read through the DVD plug-in in LibAV beside the program.
-// Prints the wall time of the conversion; the script bench/transcode compares it with the
-// ffmpeg program on the same settings.
+// Codec threads are automatic and encoding runs beside decoding unless the options say
+// otherwise. Prints the wall time of the conversion; the script bench/transcode compares it
+// with the ffmpeg program on the same settings.
 #include "BenchSupport.h"
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
@@ -19,13 +20,23 @@
 int main(int argc, char** argv) {
     using namespace tessaro;
     int arg = 1;
-    int threads = 1;
-    if (argc > 2 && std::string(argv[1]) == "-threads") {
-        threads = std::atoi(argv[2]);
-        arg = 3;
+    int threads = 0;
+    bool pipelined = true;
+    while (argc - arg > 2 && argv[arg][0] == '-') {
+        const std::string name = argv[arg];
+        if (name == "-threads") {
+            threads = std::atoi(argv[arg + 1]);
+        } else if (name == "-pipelined") {
+            pipelined = std::atoi(argv[arg + 1]) != 0;
+        } else {
+            break;
+        }
+        arg += 2;
     }
     if (argc - arg < 2) {
-        std::fprintf(stderr, "usage: %s [-threads N] INPUT OUTPUT [name=value ...]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [-threads N] [-pipelined 0|1] INPUT OUTPUT [name=value ...]\n",
+                     argv[0]);
         return 2;
     }
     if (!TLibraryLoader::Instance().LoadLibSet(ConverterLibraries)) {
@@ -45,6 +56,7 @@ int main(int argc, char** argv) {
         TCustomTranscoder task;
         task.SetOption("v", "-1");
         task.SetThreadCount(threads);
+        task.SetPipelined(pipelined);
         if (!task.AddInputFile(argv[arg])) {
             std::fprintf(stderr, "%s\n", task.ErrorText().c_str());
             return 1;

@@ -211,7 +211,8 @@ int ParseThreadCount(const std::string& text) {
     }
     if (count < 0 || count > 64) {
         throw std::invalid_argument("--threads needs a thread count from 0 (automatic) to 64, "
-                                    "got \"" + text + "\"");
+                                    "got \"" +
+                                    text + "\"");
     }
     return int(count);
 }

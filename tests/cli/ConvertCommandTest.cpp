@@ -19,7 +19,7 @@ TEST_F(ConvertCommand, ConvertsWithRecordFieldsAndOptionText) {
     const std::string output = Out("clip.mkv");
     const TCliRun run = RunCli("convert '" + Fixture("h264_aac.mp4") + "' '" + output +
                                "' --opt VideoCodec=mpeg4 --opt AudioCodec=mp2 --opt Duration=3 "
-                               "--opt Title=Clip --opt ar=22050");
+                               "--opt Title=Clip --opt ar=22050 --threads 2");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("progress "), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("converted \""), std::string::npos) << run.output;
@@ -55,6 +55,8 @@ TEST_F(ConvertCommand, FailsWithTheErrorText) {
         {"convert " + input + Out("d.mkv") + " --opt VideoCodec=nosuchcodec", "nosuchcodec"},
         {"convert " + input + Out("e.mkv") + " --speed",
          "tessaro-cli: unknown option \"--speed\"\n"},
+        {"convert " + input + Out("f.mkv") + " --threads many",
+         "tessaro-cli: --threads needs a thread count from 0 (automatic) to 64, got \"many\"\n"},
     };
     for (const auto& c : cases) {
         const TCliRun run = RunCli(c.arguments);

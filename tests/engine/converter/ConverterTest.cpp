@@ -301,14 +301,15 @@ std::set<pid_t> ThreadIds() {
     return ids;
 }
 
-// Scheduling policy and nice value of every thread a run started, seen from its progress
-// events (on the worker, so the codecs' threads are alive).
+// Scheduling policy and nice value of every thread a run started, seen from the hook (on the
+// worker for every picture, while the codecs' and the encoding stage's threads are alive).
 class TRunThreads {
 public:
-    void Attach(TConverter& run) {
+    // Output: its record gets the hook switched on.
+    void Attach(TConverter& run, TOutputOptions& output) {
         before_ = ThreadIds();
-        run.SetTriggerEventInMainThread(false);
-        run.SetOnProgress([this](TCustomConverter&, PProgressInfo) { Look(); });
+        output.CustomHook = true;
+        run.SetOnCustomHook([this](TCustomConverter&, PHookInfo) { Look(); });
     }
     struct TThreadState {
         int policy = -1;
@@ -352,12 +353,12 @@ TEST_F(ConverterTest, EveryThreadOfATaskRunsAtTheRequestedPriority) {
         TConverter run;
         TNoticeLog notices;
         notices.Attach(run);
+        TOutputOptions output = Mpeg4Output(1000000);
         TRunThreads threads;
-        threads.Attach(run);
+        threads.Attach(run, output);
         run.SetThreadPriority(c.priority);
         run.SetCodecThreads(3);
         const int task = run.AddTask(Fixture("h264_aac.mp4"));
-        TOutputOptions output = Mpeg4Output(1000000);
         ASSERT_TRUE(run.SetOutputFile(task, Out("prio.mkv"), &output)) << run.LastError();
         run.StartTask(1);
         ServeMainThreadUntil([&] { return notices.FinalSeen(); });
@@ -379,11 +380,11 @@ TEST_F(ConverterTest, CodecThreadsGoToEveryCodecOfTheRun) {
         TConverter run;
         TNoticeLog notices;
         notices.Attach(run);
+        TOutputOptions output = Mpeg4Output(1000000);
         TRunThreads threads;
-        threads.Attach(run);
+        threads.Attach(run, output);
         run.SetCodecThreads(codecThreads);
         const int task = run.AddTask(Fixture("h264_aac.mp4"));
-        TOutputOptions output = Mpeg4Output(1000000);
         EXPECT_TRUE(run.SetOutputFile(task, Out("threads.mkv"), &output)) << run.LastError();
         run.StartTask(1);
         ServeMainThreadUntil([&] { return notices.FinalSeen(); });

@@ -1,6 +1,8 @@
 // The pipelined run: encoding and muxing on a thread of their own give the encoders the same
-// pictures and samples as a run on the task's thread alone, the hook still runs on the task's
-// thread, and a failure on the encoding side ends the run with its text.
+// pictures and samples as a run on the task's thread alone (seen through encoders that give
+// the same output for the same input: MPEG-4 part 2 with one thread, MP2, AAC), the hook
+// still runs on the task's thread, and a failure on the encoding side ends the run with its
+// text.
 #include "ConverterTestSupport.h"
 
 #include "base/EngineException.h"
@@ -55,8 +57,8 @@ TEST_F(TranscodePipelineTest, EncodersGetTheSamePicturesAndSamplesAsOnOneThread)
         TTranscoderCallbacks::TCustomHook hook;
     } cases[] = {
         {"mpeg4 and mp2", {{"vcodec", "mpeg4"}, {"acodec", "mp2"}}, "plain.mkv", {}},
-        {"x264 scaled and aac resampled",
-         {{"vcodec", "libx264"}, {"s", "320x240"}, {"acodec", "aac"}, {"ar", "44100"}},
+        {"scaled and resampled",
+         {{"vcodec", "mpeg4"}, {"s", "320x240"}, {"acodec", "aac"}, {"ar", "22050"}},
          "scaled.mp4",
          {}},
         {"audio copied", {{"vcodec", "mpeg4"}, {"acodec", "copy"}}, "copied.mkv", {}},
@@ -64,8 +66,10 @@ TEST_F(TranscodePipelineTest, EncodersGetTheSamePicturesAndSamplesAsOnOneThread)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const TDecoded single = ConvertAndDecode(false, c.options, std::string("1-") + c.file, c.hook);
-        const TDecoded piped = ConvertAndDecode(true, c.options, std::string("2-") + c.file, c.hook);
+        const TDecoded single =
+            ConvertAndDecode(false, c.options, std::string("1-") + c.file, c.hook);
+        const TDecoded piped =
+            ConvertAndDecode(true, c.options, std::string("2-") + c.file, c.hook);
         EXPECT_GE(single.pictures.size(), 350u);
         EXPECT_EQ(single.pictures, piped.pictures);
         EXPECT_GT(single.samples.size(), 44100u);
