@@ -341,6 +341,26 @@ private:
     std::map<pid_t, TThreadState> seen_;
 };
 
+// The threads a one-second conversion at Priority with CodecThreads started, as its hook saw
+// them.
+std::map<pid_t, TRunThreads::TThreadState> ThreadsOfARun(TThreadPriority priority, int codecThreads,
+                                                         const std::string& output) {
+    TConverter run;
+    TNoticeLog notices;
+    notices.Attach(run);
+    TOutputOptions options = Mpeg4Output(1000000);
+    TRunThreads threads;
+    threads.Attach(run, options);
+    run.SetThreadPriority(priority);
+    run.SetCodecThreads(codecThreads);
+    const int task = run.AddTask(Fixture("h264_aac.mp4"));
+    EXPECT_TRUE(run.SetOutputFile(task, output, &options)) << run.LastError();
+    run.StartTask(1);
+    ServeMainThreadUntil([&] { return notices.FinalSeen(); });
+    EXPECT_FALSE(notices.Notices().at(0).Exception) << notices.Notices().at(0).ExceptionMsg;
+    return threads.Seen();
+}
+
 TEST_F(ConverterTest, EveryThreadOfATaskRunsAtTheRequestedPriority) {
     struct TCase {
         TThreadPriority priority;
@@ -350,20 +370,8 @@ TEST_F(ConverterTest, EveryThreadOfATaskRunsAtTheRequestedPriority) {
     const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
     for (const TCase& c : {TCase{tpIdle, SCHED_IDLE, 0}, TCase{tpLowest, SCHED_OTHER, 10},
                            TCase{tpLower, SCHED_OTHER, 5}, TCase{tpNormal, SCHED_OTHER, 0}}) {
-        TConverter run;
-        TNoticeLog notices;
-        notices.Attach(run);
-        TOutputOptions output = Mpeg4Output(1000000);
-        TRunThreads threads;
-        threads.Attach(run, output);
-        run.SetThreadPriority(c.priority);
-        run.SetCodecThreads(3);
-        const int task = run.AddTask(Fixture("h264_aac.mp4"));
-        ASSERT_TRUE(run.SetOutputFile(task, Out("prio.mkv"), &output)) << run.LastError();
-        run.StartTask(1);
-        ServeMainThreadUntil([&] { return notices.FinalSeen(); });
+        const auto seen = ThreadsOfARun(c.priority, 3, Out("prio.mkv"));
         // The worker, the encoding stage and the decoder's and encoder's own threads.
-        const auto seen = threads.Seen();
         EXPECT_GE(seen.size(), 4u) << "priority " << c.priority;
         for (const auto& [tid, state] : seen) {
             EXPECT_EQ(state.policy, c.policy) << "priority " << c.priority << ", thread " << tid;
@@ -376,26 +384,11 @@ TEST_F(ConverterTest, EveryThreadOfATaskRunsAtTheRequestedPriority) {
 }
 
 TEST_F(ConverterTest, CodecThreadsGoToEveryCodecOfTheRun) {
-    const auto threadsStarted = [&](int codecThreads) {
-        TConverter run;
-        TNoticeLog notices;
-        notices.Attach(run);
-        TOutputOptions output = Mpeg4Output(1000000);
-        TRunThreads threads;
-        threads.Attach(run, output);
-        run.SetCodecThreads(codecThreads);
-        const int task = run.AddTask(Fixture("h264_aac.mp4"));
-        EXPECT_TRUE(run.SetOutputFile(task, Out("threads.mkv"), &output)) << run.LastError();
-        run.StartTask(1);
-        ServeMainThreadUntil([&] { return notices.FinalSeen(); });
-        EXPECT_FALSE(notices.Notices().at(0).Exception) << notices.Notices().at(0).ExceptionMsg;
-        return threads.Seen().size();
-    };
     // One thread each: no codec or filter starts a thread of its own, only the task's worker
     // and its encoding stage run.
-    EXPECT_EQ(threadsStarted(1), 2u);
+    EXPECT_EQ(ThreadsOfARun(tpNormal, 1, Out("one.mkv")).size(), 2u);
     // Three each: the decoder's and the encoder's helpers come along.
-    EXPECT_GE(threadsStarted(3), 5u);
+    EXPECT_GE(ThreadsOfARun(tpNormal, 3, Out("three.mkv")).size(), 5u);
 }
 
 TEST_F(ConverterTest, RecordFieldsReachTheOutput) {
