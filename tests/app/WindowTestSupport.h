@@ -13,6 +13,8 @@
 #include "shell/FrmMain.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -41,6 +43,17 @@ inline void WhenModalOpens(std::function<void(QWidget*)> answer) {
         }
     });
     timer->start();
+}
+
+// Chooses path in an open file dialog as a user does: the dialog shows the folder holding
+// it, the name is typed into the name box and Return accepts. Selecting the entry in the
+// view instead depends on when the folder's listing arrives, which varies from run to run.
+inline void ChooseInFileDialog(QFileDialog& dialog, const std::filesystem::path& path) {
+    dialog.setDirectory(QString::fromStdString(path.parent_path().string()));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(path.filename().string()));
+    QTest::keyClick(name, Qt::Key_Return);
 }
 
 // The row of the chooser showing text, or -1.

@@ -68,8 +68,7 @@ protected:
         WhenModalOpens([&](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
-            dialog->selectFile(QString::fromStdString(path));
-            static_cast<QDialog*>(dialog)->accept();
+            test::ChooseInFileDialog(*dialog, path);
             answered = true;
         });
         QTest::mouseClick(c_->BtnAddDVD, Qt::LeftButton);
