@@ -1,0 +1,36 @@
+// The preview's position bar: a horizontal slider whose thumb jumps to where the left button
+// presses, that reports the press and the release of that button (with whether the release
+// happened over the bar), and whose thumb can be hidden.
+#pragma once
+
+#include <QSlider>
+
+namespace tessaro {
+
+class TPositionBar : public QSlider {
+    Q_OBJECT
+public:
+    explicit TPositionBar(QWidget* parent = nullptr);
+
+    void SetThumbVisible(bool visible);
+    bool ThumbVisible() const { return thumbVisible_; }
+
+signals:
+    // The left button went down on the bar (the thumb is at the pressed place).
+    void grabbed();
+    // The left button came up after the thumb took its final place; overBar tells whether the
+    // cursor was over the bar then.
+    void released(int value, bool overBar);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int ValueAt(const QPoint& point) const;
+
+    bool thumbVisible_ = true;
+};
+
+} // namespace tessaro
