@@ -1,5 +1,5 @@
-// The program's web addresses: home page, help page, support page and the pages
-// about related software.
+// The program's web addresses: home page, help page, support page, download page and the
+// pages about related software.
 #pragma once
 
 #include <string>
@@ -11,6 +11,8 @@ inline constexpr const char* TessaroHomeUrl = "https://tessaro.example.org/";
 inline constexpr const char* TessaroHelpUrl = "https://tessaro.example.org/help/";
 inline constexpr const char* TessaroSupportUrl = "https://tessaro.example.org/support/";
 inline constexpr const char* TessaroRelatedUrl = "https://tessaro.example.org/related";
+// The page the new-version notice opens when the user accepts the upgrade.
+inline constexpr const char* TessaroDownloadUrl = "https://tessaro.example.org/download/";
 
 struct TRelatedProduct {
     std::string name;

@@ -3,8 +3,8 @@
 #include "SnapshotFiles.h"
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
+#include "settings/StoredFolder.h"
 #include "shell/ErrorReport.h"
-#include "shell/ShellOpen.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -228,7 +228,9 @@ void TfrmPreference::btnDefaultClick() {
 }
 
 void TfrmPreference::btnBrowsClick() {
-    const std::string chosen = chooseFolder_ ? chooseFolder_(this) : std::string();
+    const std::string chosen = chooseFolder_
+                                   ? chooseFolder_(this, c_.edtSnapDirectory->text().toStdString())
+                                   : std::string();
     if (chosen.empty() || chosen == c_.edtSnapDirectory->text().toStdString()) {
         return;
     }
@@ -237,11 +239,8 @@ void TfrmPreference::btnBrowsClick() {
 }
 
 void TfrmPreference::btnOpenClick() {
-    const std::string stored =
-        TIniFile(settingsPath_).ReadString("settings", SnapshotFolderKey, DefaultOutputDir());
-    if (c_.edtSnapDirectory->text().size() > 2) {
-        OpenWithDefaultHandler(stored);
-    }
+    OpenStoredFolder(TIniFile(settingsPath_), SnapshotFolderKey,
+                     c_.edtSnapDirectory->text().toStdString());
 }
 
 } // namespace tessaro

@@ -47,9 +47,9 @@ struct TfrmPreferenceControls {
 class TfrmPreference : public QDialog {
     Q_OBJECT
 public:
-    // Shows a folder chooser modally over its parent and returns the folder the user
-    // confirmed, or an empty text when the user cancelled.
-    using TFolderChooser = std::function<std::string(QWidget* parent)>;
+    // Shows a folder chooser modally over parent, starting at start, and returns the folder the
+    // user confirmed, or an empty text when the user cancelled.
+    using TFolderChooser = std::function<std::string(QWidget* parent, const std::string& start)>;
 
     TfrmPreference(std::string settingsPath, TFolderChooser chooseFolder,
                    QWidget* parent = nullptr);

@@ -93,7 +93,7 @@ void TPreviewPanel::BuildControls() {
 
     w_.trcPreview = Named(new TPositionBar(this), "trcPreview");
     w_.trcPreview->setGeometry(4, 222, 193, 20);
-    w_.trcPreview->setAccessibleName(QStringLiteral("Position"));
+    w_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
     w_.trcPreview->setFocusPolicy(Qt::StrongFocus);
 
     w_.lbl2 = MakeLabel(this, "lbl2", "Volume:", QRect(4, 244, 50, 22));
@@ -101,7 +101,6 @@ void TPreviewPanel::BuildControls() {
     w_.trcVolume->setGeometry(54, 244, 128, 22);
     w_.trcVolume->setRange(0, MaxPlayerVolume);
     w_.lbl2->setBuddy(w_.trcVolume);
-    w_.trcVolume->setAccessibleName(QStringLiteral("Volume"));
     w_.ckMute = Named(new QCheckBox(QStringLiteral("Mute"), this), "ckMute");
     w_.ckMute->setGeometry(188, 244, 60, 22);
 

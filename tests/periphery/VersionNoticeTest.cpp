@@ -3,6 +3,7 @@
 #include "VersionNotice.h"
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
+#include "NoticeServer.h"
 #include "QtTestApplication.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
@@ -10,8 +11,6 @@
 
 #include <QApplication>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QWidget>
 
@@ -19,6 +18,8 @@
 #include <memory>
 
 using namespace tessaro;
+using test::Notice;
+using test::TNoticeServer;
 
 namespace {
 
@@ -26,55 +27,6 @@ namespace fs = std::filesystem;
 
 using AppEnvironment = test::TQtTestEnvironment<QApplication>;
 const bool registered = (AppEnvironment::Register(), true);
-
-std::string Notice(const std::string& version) {
-    return "<?xml version=\"1.0\"?>\n<XMLPackage><count>1</count>"
-           "<videoversion number=\"" +
-           version + "\"/><info>x</info><url>https://example.org/</url></XMLPackage>\n";
-}
-
-// Answers every request with one status and body, or never answers at all.
-class TNoticeServer : public QObject {
-public:
-    TNoticeServer() {
-        server_.listen(QHostAddress::LocalHost, 0);
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { Serve(socket); });
-            }
-        });
-    }
-
-    std::string Url() const {
-        return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + "/notice.xml";
-    }
-    std::string Body;
-    int Status = 200;
-    bool Answers = true;
-    int Requests = 0;
-
-private:
-    void Serve(QTcpSocket* socket) {
-        QByteArray& request = pending_[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n")) {
-            return;
-        }
-        request.clear();
-        ++Requests;
-        if (!Answers) {
-            return;
-        }
-        socket->write("HTTP/1.1 " + QByteArray::number(Status) + " X\r\n" +
-                      "Content-Type: text/xml\r\nConnection: close\r\nContent-Length: " +
-                      QByteArray::number(qsizetype(Body.size())) + "\r\n\r\n" +
-                      QByteArray::fromStdString(Body));
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer server_;
-    std::map<QTcpSocket*, QByteArray> pending_;
-};
 
 class VersionNoticeTest : public ::testing::Test {
 protected:

@@ -68,8 +68,10 @@ protected:
     test::TScopedEnv home_{"HOME", temp_.Str().c_str()};
     std::string chooserAnswer_;
     int chooserCalls_ = 0;
-    TfrmPreference dialog_{settingsPath_, [this](QWidget*) {
+    std::string chooserStart_;
+    TfrmPreference dialog_{settingsPath_, [this](QWidget*, const std::string& start) {
                                ++chooserCalls_;
+                               chooserStart_ = start;
                                return chooserAnswer_;
                            }};
 };
@@ -216,6 +218,7 @@ TEST_F(PreferencesTest, BrowseStoresAChosenFolderAtOnceAndOpenShowsTheStoredFold
     chooserAnswer_ = ""; // cancelled
     Click(C().btnBrows);
     EXPECT_EQ(chooserCalls_, 1);
+    EXPECT_EQ(chooserStart_, temp_.Str() + "/videoconverter") << "starts at the shown folder";
     EXPECT_EQ(Stored("SnapOutPutDir"), "(none)");
 
     chooserAnswer_ = temp_.Str() + "/pictures";

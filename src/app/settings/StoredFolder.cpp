@@ -3,6 +3,7 @@
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
+#include "shell/ShellOpen.h"
 
 #include <filesystem>
 #include <system_error>
@@ -41,6 +42,12 @@ std::string UsableStoredFolder(TIniFile& settings, const std::string& key) {
     fs::create_directories(fallback, error);
     settings.WriteString("settings", key, fallback);
     return fallback;
+}
+
+void OpenStoredFolder(const TIniFile& settings, const std::string& key, const std::string& shown) {
+    if (shown.size() > 2) {
+        OpenWithDefaultHandler(settings.ReadString("settings", key, DefaultOutputDir()));
+    }
 }
 
 } // namespace tessaro

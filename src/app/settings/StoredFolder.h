@@ -20,4 +20,9 @@ bool FolderExistsOrCreated(const std::string& folder);
 // folder is made, stored as "settings"/key and returned, so the caller's files go there.
 std::string UsableStoredFolder(TIniFile& settings, const std::string& key);
 
+// The Open button beside a folder box: opens the folder stored as "settings"/key (default:
+// DefaultOutputDir()) with the desktop's default handler, when the box shows more than two
+// characters.
+void OpenStoredFolder(const TIniFile& settings, const std::string& key, const std::string& shown);
+
 } // namespace tessaro

@@ -1,7 +1,12 @@
 #include "shell/FrmMain.h"
 
+#include "FrmPreference.h"
 #include "HelpMenu.h"
+#include "PositionBar.h"
+#include "PreviewPanel.h"
 #include "ThemeManager.h"
+#include "VersionNotice.h"
+#include "VideoSurfaceWidget.h"
 #include "WebLinks.h"
 #include "dvd/DvdPanel.h"
 #include "formatpanel/FormatChooser.h"
@@ -14,6 +19,7 @@
 #include "shell/DialogService.h"
 #include "shell/ErrorReport.h"
 #include "shell/FormWidgets.h"
+#include "shell/FmDirectory.h"
 #include "shell/OutputFolderRow.h"
 #include "shell/QtMainThreadDispatcher.h"
 #include "shell/StartState.h"
@@ -31,6 +37,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
@@ -53,10 +60,11 @@ TfrmMain::TfrmMain(const TAppLocation& location, QWidget* parent) : QMainWindow(
     BuildMenus();
     BuildToolbar(client);
     BuildPanels(client, location);
-    BuildPreviewGroup(client);
+    BuildPreviewGroup(client, location);
     FormCreate(location);
     ConnectPanels();
     BuildRun(location);
+    ConnectPreview();
     SetTabOrder();
 }
 
@@ -287,43 +295,93 @@ void TfrmMain::SetTabOrder() {
     }
 }
 
-void TfrmMain::BuildPreviewGroup(QWidget* client) {
-    c_.GroupBox1 = Named(new QGroupBox(QStringLiteral("Preview"), client), "GroupBox1");
-    c_.GroupBox1->setGeometry(526, 36, 252, 270);
-    QWidget* g = c_.GroupBox1;
-    c_.pan1 = Named(new QWidget(g), "pan1");
-    c_.pan1->setGeometry(4, 20, 243, 171);
-    c_.pan1->setAutoFillBackground(true);
-    QPalette grey = c_.pan1->palette();
-    grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
-    c_.pan1->setPalette(grey);
+void TfrmMain::BuildPreviewGroup(QWidget* client, const TAppLocation& location) {
+    preview_ = new TPreviewPanel(
+        sourceList_,
+        {location.settingsPath, LibraryFolder(location.exeDir), [this] { return DvdFolder(); }},
+        client);
+    preview_->setGeometry(526, 36, 252, 270);
+    const TPreviewWidgets& w = preview_->Widgets();
+    c_.GroupBox1 = preview_;
+    c_.pan1 = w.pan1;
+    c_.imgbtnPlay = w.imgbtnPlay;
+    c_.imgbtnPAuse = w.imgbtnPAuse;
+    c_.imgbtnStop = w.imgbtnStop;
+    c_.imgbtnSnap = w.imgbtnSnap;
+    c_.lblTime = w.lblTime;
+    c_.lblPTS = w.lblPTS;
+    c_.trcPreview = w.trcPreview;
+    c_.lbl2 = w.lbl2;
+    c_.trcVolume = w.trcVolume;
+    c_.ckMute = w.ckMute;
+}
 
-    c_.imgbtnPlay =
-        MakeImageButton(g, "imgbtnPlay", QStyle::SP_MediaPlay, "play", QRect(4, 196, 26, 26));
-    c_.imgbtnPAuse =
-        MakeImageButton(g, "imgbtnPAuse", QStyle::SP_MediaPause, "pause", QRect(32, 196, 26, 26));
-    c_.imgbtnStop =
-        MakeImageButton(g, "imgbtnStop", QStyle::SP_MediaStop, "stop", QRect(60, 196, 26, 26));
-    c_.imgbtnSnap = MakeImageButton(g, "imgbtnSnap", QStyle::SP_DialogSaveButton, "capture image",
-                                    QRect(88, 196, 26, 26));
-    c_.lblTime = Named(MakeLabel(g, "00:00:00", QRect(122, 198, 60, 22)), "lblTime");
-    c_.lblPTS = Named(MakeLabel(g, "00:00:00", QRect(186, 198, 60, 22)), "lblPTS");
-    c_.lblPTS->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+// Play on an empty list offers the DVD drive menu and plays what the next file Add brings;
+// the list's double click plays the selected row; an emptied list and a starting conversion
+// run stop the preview.
+void TfrmMain::ConnectPreview() {
+    connect(preview_, &TPreviewPanel::logLine, c_.mmoLog, &QPlainTextEdit::appendPlainText);
+    connect(preview_, &TPreviewPanel::emptyListPlayed, this, [this] {
+        playAfterAdd_ = true;
+        c_.BtnAddDVD->click();
+    });
+    connect(sources_, &TSourceListPanel::filesAdded, this, Guarded([this] {
+                if (playAfterAdd_) {
+                    playAfterAdd_ = false;
+                    preview_->imgbtnPlayClick();
+                }
+            }));
+    connect(c_.lvFiles, &QAbstractItemView::doubleClicked, this, Guarded([this] {
+                if (sourceList_.HasCurrentRow()) {
+                    preview_->imgbtnPlayClick();
+                }
+            }));
+    connect(sources_, &TSourceListPanel::listEmptied, this,
+            Guarded([this] { preview_->imgbtnStopClick(); }));
+    connect(run_, &TRunController::starting, this,
+            Guarded([this] { preview_->imgbtnStopClick(); }));
+    connect(c_.Options1, &QAction::triggered, this, Guarded([this] { Options1Click(); }));
+}
 
-    c_.trcPreview = Named(new QSlider(Qt::Horizontal, g), "trcPreview");
-    c_.trcPreview->setGeometry(4, 222, 193, 20);
-    c_.trcPreview->setTickPosition(QSlider::NoTicks);
-    c_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
+bool TfrmMain::PreviewStopped() const {
+    return preview_->PreviewStopped();
+}
 
-    c_.lbl2 = Named(MakeLabel(g, "Volume:", QRect(4, 244, 50, 22)), "lbl2");
-    c_.trcVolume = Named(new QSlider(Qt::Horizontal, g), "trcVolume");
-    c_.trcVolume->setGeometry(54, 244, 128, 22);
-    c_.lbl2->setBuddy(c_.trcVolume);
-    c_.ckMute = Named(new QCheckBox(QStringLiteral("Mute"), g), "ckMute");
-    c_.ckMute->setGeometry(188, 244, 60, 22);
+bool TfrmMain::PreviewPaused() const {
+    return preview_->PreviewPaused();
+}
 
-    c_.imgPreview = Named(new QLabel(g), "imgPreview");
-    c_.imgPreview->setVisible(false);
+// The preferences dialog is made once and kept; its folder chooser is made on its first
+// Browse and kept by the dialog.
+void TfrmMain::Options1Click() {
+    if (preference_ == nullptr) {
+        preference_ = new TfrmPreference(
+            global_->SettingsPath(),
+            [chooser = QPointer<TfmDirectory>()](QWidget* dialog,
+                                                 const std::string& start) mutable {
+                if (chooser == nullptr) {
+                    chooser = new TfmDirectory(dialog);
+                }
+                return chooser->Choose(start);
+            },
+            this);
+    }
+    preference_->exec();
+}
+
+// The check runs through the event loop; accepting the upgrade closes the window without
+// the exit question.
+void TfrmMain::StartVersionNotice() {
+    if (versionNotice_ == nullptr) {
+        versionNotice_ = new TVersionNotice({global_->SettingsPath(), global_->VersionText(),
+                                             global_->ProductName(), global_->DownloadUrl()},
+                                            this, this);
+        connect(versionNotice_, &TVersionNotice::upgradeAccepted, this, [this] {
+            closingForUpgrade_ = true;
+            close();
+        });
+    }
+    versionNotice_->Start();
 }
 
 void TfrmMain::FormCreate(const TAppLocation& location) {
@@ -338,6 +396,7 @@ void TfrmMain::FormCreate(const TAppLocation& location) {
     global_->SetVersionText(" ver 1.50 ");
     global_->SetHomeUrl(TessaroHomeUrl);
     global_->SetHelpUrl(TessaroHelpUrl);
+    global_->SetDownloadUrl(TessaroDownloadUrl);
     QApplication::setApplicationDisplayName(QString::fromStdString(global_->ProductName()));
 
     themes_ = std::make_unique<TThemeManager>(this);
@@ -380,13 +439,6 @@ void TfrmMain::FixOuterSize() {
 void TfrmMain::FormShow() {
     FixOuterSize();
 
-    c_.imgbtnPlay->setEnabled(true);
-    c_.imgbtnPAuse->setEnabled(false);
-    c_.imgbtnStop->setEnabled(false);
-    c_.imgbtnSnap->setEnabled(false);
-    c_.trcPreview->setEnabled(false);
-    previewStopped_ = true;
-    previewPaused_ = false;
     playAfterAdd_ = false;
 
     for (QPushButton* button : {c_.BtnAdd, c_.BtnRemove, c_.BtnClear, c_.BtnEdit, c_.BtnStart,
@@ -401,11 +453,7 @@ void TfrmMain::FormShow() {
     currentFormatCode_ = start.formatCode;
     currentFormatName_ = start.formatName;
 
-    c_.trcVolume->setRange(0, MaxPlayerVolume);
-    c_.trcVolume->setValue(start.volume);
-    if (start.mute) {
-        c_.ckMute->setChecked(*start.mute);
-    }
+    preview_->RestoreVolume(start.volume, start.mute);
 
     // The list shows file columns until DVD titles are read; the destinations follow the
     // stored folder and format.
@@ -419,6 +467,7 @@ void TfrmMain::FormShow() {
     dvd_->Reset();
 
     closingForUpgrade_ = false;
+    StartVersionNotice();
 }
 
 bool TfrmMain::FormCloseQuery() {
@@ -431,6 +480,7 @@ bool TfrmMain::FormCloseQuery() {
         }
     }
     formats_->StoreGroupStates();
+    preview_->StopWithoutWaiting();
     run_->EndMediaWork();
     previewFrame_.reset();
     global_.reset();

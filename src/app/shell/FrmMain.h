@@ -3,7 +3,8 @@
 // list, format panel, output folder row) and routes between them, and runs its creation,
 // first showing and closing. Later parts plug in through SourceList() (the rows and their
 // records), Sources() (the list widget and its operations), DvdFolder() (where DVD title rows
-// are read from) and currentRowChanged().
+// are read from), Preview() (whose Stop they call before taking the list or the DVD) and
+// currentRowChanged().
 #pragma once
 
 #include "base/Bitmap.h"
@@ -40,9 +41,12 @@ class THelpMenu;
 class TDvdPanel;
 class TFormatPanel;
 class TOutputFolderRow;
+class TPreviewPanel;
 class TQtMainThreadDispatcher;
 class TRunController;
 class TSourceListPanel;
+class TVersionNotice;
+class TfrmPreference;
 
 // The controls of the main window, named as the program's units refer to them.
 struct TfrmMainControls {
@@ -108,7 +112,6 @@ struct TfrmMainControls {
     QLabel* lbl2 = nullptr;
     QSlider* trcVolume = nullptr;
     QCheckBox* ckMute = nullptr;
-    QLabel* imgPreview = nullptr;
 
     // Output format and parameter panel.
     QLineEdit* edt1 = nullptr;
@@ -167,10 +170,14 @@ public:
     TOutputFolderRow& OutputFolder() const { return *outputFolder_; }
     // The conversion run every Start control starts.
     TRunController& Run() const { return *run_; }
+    TPreviewPanel& Preview() const { return *preview_; }
+    // The preferences dialog, made on the first "&Preference" (nullptr before).
+    TfrmPreference* Preference() const { return preference_; }
+    TVersionNotice* VersionNotice() const { return versionNotice_; }
     bool ClosingForUpgrade() const { return closingForUpgrade_; }
     void SetClosingForUpgrade(bool value) { closingForUpgrade_ = value; }
-    bool PreviewStopped() const { return previewStopped_; }
-    bool PreviewPaused() const { return previewPaused_; }
+    bool PreviewStopped() const;
+    bool PreviewPaused() const;
     bool PlayAfterAdd() const { return playAfterAdd_; }
     // Receives the converter's preview frames; exists from the first showing until the
     // window has agreed to close.
@@ -188,10 +195,13 @@ private:
     void BuildMenus();
     void BuildToolbar(QWidget* client);
     void BuildPanels(QWidget* client, const TAppLocation& location);
-    void BuildPreviewGroup(QWidget* client);
+    void BuildPreviewGroup(QWidget* client, const TAppLocation& location);
     void ConnectPanels();
     void BuildRun(const TAppLocation& location);
+    void ConnectPreview();
     void SetTabOrder();
+    void Options1Click();
+    void StartVersionNotice();
     // The source list's destinations follow the output folder and the chosen format.
     void RefreshDestinations();
 
@@ -209,6 +219,9 @@ private:
     TFormatPanel* formats_ = nullptr;
     TOutputFolderRow* outputFolder_ = nullptr;
     TRunController* run_ = nullptr;
+    TPreviewPanel* preview_ = nullptr;
+    TfrmPreference* preference_ = nullptr;
+    TVersionNotice* versionNotice_ = nullptr;
     std::unique_ptr<TGlobalObject> global_;
     std::unique_ptr<TThemeManager> themes_;
     TSkinMenu* skinMenu_ = nullptr;
@@ -218,8 +231,6 @@ private:
     std::string currentFormatName_;
     std::unique_ptr<TBitmap> previewFrame_;
     bool closingForUpgrade_ = false;
-    bool previewStopped_ = true;
-    bool previewPaused_ = false;
     bool playAfterAdd_ = false;
     bool shownOnce_ = false;
 };

@@ -59,6 +59,9 @@ void TGlobalObject::SetVersionText(const std::string& value) {
 void TGlobalObject::SetHomeUrl(const std::string& value) {
     AssignText(homeUrl_, value);
 }
+void TGlobalObject::SetDownloadUrl(const std::string& value) {
+    AssignText(downloadUrl_, value);
+}
 
 std::string TGlobalObject::RightChars(const std::string& text, std::uint16_t count) {
     return text.size() <= count ? text : text.substr(text.size() - count);

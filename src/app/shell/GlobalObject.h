@@ -34,6 +34,7 @@ public:
     void SetProductName(const std::string& value);
     void SetVersionText(const std::string& value);
     void SetHomeUrl(const std::string& value);
+    void SetDownloadUrl(const std::string& value);
 
     // The last count characters of text, or all of it when it is shorter.
     static std::string RightChars(const std::string& text, std::uint16_t count);

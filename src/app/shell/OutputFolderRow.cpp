@@ -2,9 +2,9 @@
 
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
+#include "settings/StoredFolder.h"
 #include "shell/ErrorReport.h"
 #include "shell/FmDirectory.h"
-#include "shell/ShellOpen.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -56,10 +56,7 @@ void TOutputFolderRow::Brows() {
 }
 
 void TOutputFolderRow::Open() {
-    if (edDirectory_->text().size() > 2) {
-        OpenWithDefaultHandler(
-            TIniFile(settingsPath_).ReadString("settings", "OutPutDir", DefaultOutputDir()));
-    }
+    OpenStoredFolder(TIniFile(settingsPath_), "OutPutDir", edDirectory_->text().toStdString());
 }
 
 } // namespace tessaro
