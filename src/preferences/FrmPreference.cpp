@@ -5,6 +5,7 @@
 #include "settings/IniFile.h"
 #include "settings/StoredFolder.h"
 #include "shell/ErrorReport.h"
+#include "shell/FormWidgets.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -36,17 +37,20 @@ constexpr const char* QualityHint =
     "The lower the Compression Quality value (to a minimum of 1),\n"
     " the smaller the resulting file size, but at the expense of picture quality.";
 
-template <typename Widget> Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
-
 QLabel* MakeLabel(const char* name, const char* text) {
     return Named(new QLabel(QString::fromUtf8(text)), name);
 }
 
 QCheckBox* MakeCheckBox(const char* name, const char* caption) {
     return Named(new QCheckBox(QString::fromUtf8(caption)), name);
+}
+
+// Puts widgets side by side into row of grid, one column each.
+void AddRow(QGridLayout* grid, int row, std::initializer_list<QWidget*> widgets) {
+    int column = 0;
+    for (QWidget* widget : widgets) {
+        grid->addWidget(widget, row, column++);
+    }
 }
 
 QPushButton* MakeButton(const char* name, const char* caption) {
@@ -86,16 +90,11 @@ void TfrmPreference::BuildControls() {
     c_.lbl2 = MakeLabel("lbl2", "Snapshot size:");
     c_.ckSmallSize = MakeCheckBox("ckSmallSize", "Small Size");
     c_.ckFullSize = MakeCheckBox("ckFullSize", "Full Size");
-    snapshot->addWidget(c_.lbl2, 1, 0);
-    snapshot->addWidget(c_.ckSmallSize, 1, 1);
-    snapshot->addWidget(c_.ckFullSize, 1, 2);
-
+    AddRow(snapshot, 1, {c_.lbl2, c_.ckSmallSize, c_.ckFullSize});
     c_.lbl3 = MakeLabel("lbl3", "Snapshot format:");
     c_.ckBmp = MakeCheckBox("ckBmp", "BMP");
     c_.ckJpg = MakeCheckBox("ckJpg", "JPG");
-    snapshot->addWidget(c_.lbl3, 2, 0);
-    snapshot->addWidget(c_.ckBmp, 2, 1);
-    snapshot->addWidget(c_.ckJpg, 2, 2);
+    AddRow(snapshot, 2, {c_.lbl3, c_.ckBmp, c_.ckJpg});
 
     c_.lbl4 = MakeLabel("lbl4", "Jpg Compression Quality:");
     c_.spedCmp = Named(new QSpinBox, "spedCmp");

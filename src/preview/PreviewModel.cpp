@@ -61,14 +61,9 @@ void TPreviewModel::PositionChanged(std::int64_t position) {
     }
 }
 
+// The end looks like a stop; the player is not closed but paused at the start by the panel.
 bool TPreviewModel::Ended() {
-    if (state_ == TPreviewState::Stopped) {
-        return false;
-    }
-    state_ = TPreviewState::Stopped;
-    EnableButtons(true, false, false, false);
-    ResetTimes();
-    return true;
+    return Stop();
 }
 
 bool TPreviewModel::Pause() {

@@ -8,6 +8,7 @@
 #include "runtime/Bindings.h"
 #include "settings/IniFile.h"
 #include "shell/ErrorReport.h"
+#include "shell/FormWidgets.h"
 #include "shell/ShellOpen.h"
 #include "shell/StartState.h"
 #include "sources/SourceListModel.h"
@@ -20,33 +21,6 @@
 #include <QToolButton>
 
 namespace tessaro {
-
-namespace {
-
-template <typename Widget> Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
-
-QToolButton* MakeImageButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
-                             const char* hint, QRect geometry) {
-    auto* button = Named(new QToolButton(parent), name);
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolTip(QString::fromUtf8(hint));
-    button->setAccessibleName(QString::fromUtf8(hint));
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::StrongFocus);
-    button->setGeometry(geometry);
-    return button;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QRect geometry) {
-    auto* label = Named(new QLabel(QString::fromUtf8(text), parent), name);
-    label->setGeometry(geometry);
-    return label;
-}
-
-} // namespace
 
 TPreviewPanel::TPreviewPanel(TSourceListModel& sources, TPreviewSetup setup, QWidget* parent)
     : QGroupBox(QStringLiteral("Preview"), parent), sources_(sources), setup_(std::move(setup)) {
@@ -85,9 +59,9 @@ void TPreviewPanel::BuildControls() {
         MakeImageButton(this, "imgbtnStop", QStyle::SP_MediaStop, "stop", QRect(60, 196, 26, 26));
     w_.imgbtnSnap = MakeImageButton(this, "imgbtnSnap", QStyle::SP_DialogSaveButton,
                                     "capture image", QRect(88, 196, 26, 26));
-    w_.lblTime = MakeLabel(this, "lblTime", "00:00:00", QRect(118, 198, 82, 22));
+    w_.lblTime = Named(MakeLabel(this, "00:00:00", QRect(118, 198, 82, 22)), "lblTime");
     w_.lblTime->setAccessibleName(QStringLiteral("Position"));
-    w_.lblPTS = MakeLabel(this, "lblPTS", "00:00:00", QRect(196, 198, 52, 22));
+    w_.lblPTS = Named(MakeLabel(this, "00:00:00", QRect(196, 198, 52, 22)), "lblPTS");
     w_.lblPTS->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     w_.lblPTS->setAccessibleName(QStringLiteral("Length"));
 
@@ -96,7 +70,7 @@ void TPreviewPanel::BuildControls() {
     w_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
     w_.trcPreview->setFocusPolicy(Qt::StrongFocus);
 
-    w_.lbl2 = MakeLabel(this, "lbl2", "Volume:", QRect(4, 244, 50, 22));
+    w_.lbl2 = Named(MakeLabel(this, "Volume:", QRect(4, 244, 50, 22)), "lbl2");
     w_.trcVolume = Named(new QSlider(Qt::Horizontal, this), "trcVolume");
     w_.trcVolume->setGeometry(54, 244, 128, 22);
     w_.trcVolume->setRange(0, MaxPlayerVolume);

@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 #include "NoticeServer.h"
 #include "QtTestApplication.h"
+#include "RecordingOpener.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
 #include "shell/ShellOpen.h"
@@ -30,11 +31,6 @@ const bool registered = (AppEnvironment::Register(), true);
 
 class VersionNoticeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::WriteTextFile(opener_, "#!/bin/sh\necho \"$1\" >> \"" + opened_.string() + "\"\n");
-        fs::permissions(opener_, fs::perms::owner_all);
-    }
-
     std::unique_ptr<TVersionNotice> MakeNotice(int readTimeout = NoticeReadTimeout) {
         TVersionNotice::TSetup setup{settingsPath_, " 3.300 ", "Tessaro",
                                      "https://tessaro.example.org/download/", readTimeout};
@@ -48,16 +44,9 @@ protected:
         return finished.count() > 0 || finished.wait(20000);
     }
 
-    std::string Opened() {
-        WaitForSpawnedPrograms();
-        return fs::exists(opened_) ? test::ReadTextFile(opened_) : std::string();
-    }
-
     test::TTempDir temp_;
     const std::string settingsPath_ = (temp_.Path() / "tessaro.ini").string();
-    const fs::path opener_ = temp_.Path() / "opener";
-    const fs::path opened_ = temp_.Path() / "opened.txt";
-    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", opener_.c_str()};
+    test::TRecordingOpener opener_{temp_.Path()};
     TScriptedDialogService dialogs_;
     TScopedDialogService dialogScope_{dialogs_};
     QWidget window_;
@@ -166,7 +155,7 @@ TEST_F(VersionNoticeTest, OnlyAHigherVersionAsksAndEveryUsefulNoticeIsKept) {
             EXPECT_EQ(test::ReadTextFile(temp_.Path() / FreshNoticeFileName), c.body);
         }
     }
-    EXPECT_EQ(Opened(), "") << "No opens nothing";
+    EXPECT_TRUE(opener_.Opened().empty()) << "No opens nothing";
 }
 
 TEST_F(VersionNoticeTest, YesOpensTheDownloadPageAndAsksTheWindowToClose) {
@@ -180,7 +169,7 @@ TEST_F(VersionNoticeTest, YesOpensTheDownloadPageAndAsksTheWindowToClose) {
     ASSERT_EQ(dialogs_.Requests().size(), 1u);
     EXPECT_EQ(dialogs_.Requests()[0].text, "Do you want to upgrade to Tessaro 3.45 now?");
     EXPECT_EQ(accepted.count(), 1);
-    EXPECT_EQ(Opened(), "https://tessaro.example.org/download/\n");
+    EXPECT_EQ(opener_.Opened(), std::vector<std::string>{"https://tessaro.example.org/download/"});
 }
 
 TEST_F(VersionNoticeTest, ServerThatNeverAnswersEndsSilentlyWhileTheWindowRuns) {

@@ -5,10 +5,10 @@
 #include "EngineTestSupport.h"
 #include "FrmPreference.h"
 #include "QtTestApplication.h"
+#include "RecordingOpener.h"
 #include "converter/Converter.h"
 #include "run/ConversionJob.h"
 #include "settings/IniFile.h"
-#include "shell/ShellOpen.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -35,14 +35,7 @@ const bool registered = (AppEnvironment::Register(), true);
 
 class PreferencesTest : public test::TConverterLibrariesTest {
 protected:
-    void SetUp() override {
-        test::WriteTextFile(opener_, "#!/bin/sh\necho \"$1\" >> \"" + opened_.string() + "\"\n");
-        fs::permissions(opener_, fs::perms::owner_all);
-    }
-    void TearDown() override {
-        dialog_.hide();
-        WaitForSpawnedPrograms();
-    }
+    void TearDown() override { dialog_.hide(); }
 
     const TfrmPreferenceControls& C() const { return dialog_.Controls(); }
     void Open() {
@@ -62,9 +55,7 @@ protected:
 
     test::TTempDir temp_;
     const std::string settingsPath_ = (temp_.Path() / "tessaro.ini").string();
-    const fs::path opener_ = temp_.Path() / "opener";
-    const fs::path opened_ = temp_.Path() / "opened.txt";
-    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", opener_.c_str()};
+    test::TRecordingOpener opener_{temp_.Path()};
     test::TScopedEnv home_{"HOME", temp_.Str().c_str()};
     std::string chooserAnswer_;
     int chooserCalls_ = 0;
@@ -230,16 +221,14 @@ TEST_F(PreferencesTest, BrowseStoresAChosenFolderAtOnceAndOpenShowsTheStoredFold
 
     Open();
     Click(C().btnOpen);
-    WaitForSpawnedPrograms();
-    EXPECT_EQ(test::ReadTextFile(opened_), chooserAnswer_ + "\n");
+    EXPECT_EQ(opener_.Opened(), std::vector<std::string>{chooserAnswer_});
 
     // A box of two characters or fewer opens nothing.
     TIniFile(settingsPath_).WriteString("settings", "SnapOutPutDir", "/x");
     dialog_.hide();
     Open();
     Click(C().btnOpen);
-    WaitForSpawnedPrograms();
-    EXPECT_EQ(test::ReadTextFile(opened_), chooserAnswer_ + "\n");
+    EXPECT_EQ(opener_.Opened(), std::vector<std::string>{chooserAnswer_});
 }
 
 TEST_F(PreferencesTest, EveryControlHasANameForScreenReaders) {

@@ -7,6 +7,7 @@
 #include "PositionBar.h"
 #include "PreviewTestSupport.h"
 #include "QtTestApplication.h"
+#include "RecordingOpener.h"
 #include "VideoSurfaceWidget.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
@@ -57,13 +58,10 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR)); }
 
     void SetUp() override {
-        // The folder opener records what it was asked to open.
-        test::WriteTextFile(opener_, "#!/bin/sh\necho \"$1\" >> \"" + opened_.string() + "\"\n");
-        fs::permissions(opener_, fs::perms::owner_all);
         panel_.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel_));
     }
-    void TearDown() override { WaitForSpawnedPrograms(); }
+    void TearDown() override { opener_.Opened(); }
 
     const TPreviewWidgets& W() const { return panel_.Widgets(); }
     const TPreviewModel& Model() const { return panel_.Model(); }
@@ -115,21 +113,9 @@ protected:
         return flags;
     }
 
-    std::vector<std::string> OpenedFolders() {
-        WaitForSpawnedPrograms();
-        std::vector<std::string> lines;
-        std::istringstream in(test::ReadTextFile(opened_));
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
     test::TTempDir temp_;
     const std::string settingsPath_ = (temp_.Path() / "tessaro.ini").string();
-    const fs::path opener_ = temp_.Path() / "opener";
-    const fs::path opened_ = temp_.Path() / "opened.txt";
-    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", opener_.c_str()};
+    test::TRecordingOpener opener_{temp_.Path()};
     test::TScopedEnv home_{"HOME", temp_.Str().c_str()};
     TScriptedDialogService dialogs_;
     TScopedDialogService dialogScope_{dialogs_};
@@ -315,7 +301,7 @@ TEST_F(PreviewPanelTest, SnapshotsFollowTheFourSwitchesAndOpenTheFolder) {
     settings.WriteString("settings", "SnapOutPutDir", folder.string());
     panel_.imgbtnSnapClick(); // nothing open: nothing happens
     EXPECT_FALSE(fs::exists(folder));
-    EXPECT_TRUE(OpenedFolders().empty());
+    EXPECT_TRUE(opener_.Opened().empty());
 
     AddFile("mpeg2_ac3.mpg");
     PlayUntilShown();
@@ -356,9 +342,9 @@ TEST_F(PreviewPanelTest, SnapshotsFollowTheFourSwitchesAndOpenTheFolder) {
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, c.files);
         ++openings;
-        EXPECT_EQ(OpenedFolders().size(), std::size_t(openings)) << "the folder opens each time";
+        EXPECT_EQ(opener_.Opened().size(), std::size_t(openings)) << "the folder opens each time";
     }
-    EXPECT_EQ(OpenedFolders().back(), folder.string());
+    EXPECT_EQ(opener_.Opened().back(), folder.string());
     EXPECT_TRUE(dialogs_.Requests().empty());
 }
 
