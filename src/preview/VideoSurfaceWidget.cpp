@@ -92,7 +92,16 @@ void TVideoSurfaceWidget::Present(QImage image, QRect rect) {
     }
     // The old image is released here, on the calling thread, outside the lock.
     image = QImage();
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    // One paint request at a time: a GUI thread that falls behind paints the newest picture.
+    if (!updateQueued_.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                updateQueued_ = false;
+                update();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void TVideoSurfaceWidget::Clear() {

@@ -53,6 +53,7 @@ private:
 
     std::atomic<int> areaWidth_{0};
     std::atomic<int> areaHeight_{0};
+    std::atomic<bool> updateQueued_{false};
 
     SwsContextPtr scaler_; // player thread only
 
