@@ -1,6 +1,6 @@
 #include "PreviewModel.h"
 
-#include "TimeTexts.h"
+#include "base/TimeTexts.h"
 
 #include <algorithm>
 #include <cmath>

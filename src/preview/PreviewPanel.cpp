@@ -5,7 +5,6 @@
 #include "Snapshot.h"
 #include "VideoSurfaceWidget.h"
 #include "dvdinput/DvdAddress.h"
-#include "runtime/Bindings.h"
 #include "settings/IniFile.h"
 #include "shell/ErrorReport.h"
 #include "shell/FormWidgets.h"
@@ -255,7 +254,7 @@ void TPreviewPanel::PlayerPosition(std::int64_t position) {
 
 void TPreviewPanel::PlayerState(TPlayState state) {
     if (state == psEnd && model_.Ended()) {
-        player_.Seek(AVSEEK_FLAG_ANY, false, 0);
+        player_.Seek(TMediaPlayer::SeekAnyFrame, false, 0);
         player_.Pause();
         ShowControls();
     }

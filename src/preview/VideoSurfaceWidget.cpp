@@ -4,6 +4,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace tessaro {
 
 namespace {
@@ -46,26 +48,11 @@ bool TVideoSurfaceWidget::SetVideoMode(int, int) {
 }
 
 void TVideoSurfaceWidget::ShowPicture(const TVideoPicture& Picture, const TDisplayRect& Rect) {
-    if (Picture.Width <= 0 || Picture.Height <= 0 || Rect.Width <= 0 || Rect.Height <= 0) {
-        return;
-    }
-    SwsContext* scaler = ff::sws_getCachedContext(
-        scaler_.release(), Picture.Width, Picture.Height, AV_PIX_FMT_YUV420P, Rect.Width,
-        Rect.Height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    scaler_.reset(scaler);
-    if (scaler == nullptr) {
-        return;
-    }
     // A fresh image each time: the one painted last may still be in use on the GUI thread.
-    QImage image(Rect.Width, Rect.Height, QImage::Format_RGB32);
-    // The scaler reads four plane pointers and strides.
-    const std::uint8_t* const source[4] = {Picture.Planes[0], Picture.Planes[1], Picture.Planes[2],
-                                           nullptr};
-    const int sourceStride[4] = {Picture.Pitches[0], Picture.Pitches[1], Picture.Pitches[2], 0};
-    std::uint8_t* const destination[4] = {image.bits(), nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    ff::sws_scale(scaler, source, sourceStride, 0, Picture.Height, destination, destinationStride);
-    Present(std::move(image), QRect(Rect.Left, Rect.Top, Rect.Width, Rect.Height));
+    QImage image(std::max(Rect.Width, 1), std::max(Rect.Height, 1), QImage::Format_RGB32);
+    if (scaler_.ToBGRA(Picture, Rect.Width, Rect.Height, image.bits(), int(image.bytesPerLine()))) {
+        Present(std::move(image), QRect(Rect.Left, Rect.Top, Rect.Width, Rect.Height));
+    }
 }
 
 void TVideoSurfaceWidget::ShowBitmap(const TBitmap& bitmap) {

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "base/Bitmap.h"
+#include "player/PictureScaler.h"
 #include "player/VideoSurface.h"
-#include "runtime/FFmpegPtr.h"
 
 #include <QImage>
 #include <QRect>
@@ -55,7 +55,7 @@ private:
     std::atomic<int> areaHeight_{0};
     std::atomic<bool> updateQueued_{false};
 
-    SwsContextPtr scaler_; // player thread only
+    TPictureScaler scaler_; // player thread only
 
     mutable std::mutex lock_;
     QImage front_;

@@ -1,36 +1,11 @@
-// The preview's state table, its position bar and its time texts, without widgets.
+// The preview's state table and its position bar, without widgets.
 #include "PreviewModel.h"
-#include "TimeTexts.h"
 
 #include <gtest/gtest.h>
 
 using namespace tessaro;
 
 namespace {
-
-TEST(TimeTexts, LengthAndPositionTexts) {
-    struct TCase {
-        std::int64_t microseconds;
-        const char* length;
-        const char* position;
-    };
-    const TCase cases[] = {
-        {3726000000, "1:02:06", "01:02:06.000"},
-        {3723040000, "1:02:03", "01:02:03.040"},
-        {2500000, "0:00:02", "00:00:02.500"}, // halves round to even
-        {3500000, "0:00:04", "00:00:03.500"},
-        {3499999, "0:00:03", "00:00:03.499"}, // milliseconds are truncated
-        {59999999, "0:01:00", "00:00:59.999"},
-        {360000000000, "100:00:00", "100:00:00.000"}, // hours do not wrap
-        {0, "0:00:00", "00:00:00.000"},
-        {-1, "0:00:00", "00:00:00.000"}, // no value
-        {-7000000, "0:00:00", "00:00:00.000"},
-    };
-    for (const TCase& c : cases) {
-        EXPECT_EQ(LengthText(c.microseconds), c.length) << c.microseconds;
-        EXPECT_EQ(PositionText(c.microseconds), c.position) << c.microseconds;
-    }
-}
 
 // Play, Pause, Stop, Snapshot, bar enabled; PreviewPaused, PreviewStopped.
 struct TRow {

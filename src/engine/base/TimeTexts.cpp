@@ -2,6 +2,8 @@
 
 #include "base/EngineException.h"
 
+#include <cmath>
+
 namespace tessaro {
 namespace {
 
@@ -29,6 +31,17 @@ std::string TimeText(std::int64_t microseconds) {
     return FormatText("%s%.2llu:%.2d:%.2d.%.3d", sign, milliseconds / 3600000,
                       int(milliseconds / 60000 % 60), int(milliseconds / 1000 % 60),
                       int(milliseconds % 1000));
+}
+
+std::string LengthText(std::int64_t microseconds) {
+    // nearbyint rounds in the default mode: to the nearest, halves to even.
+    const auto seconds =
+        microseconds < 0 ? 0ll : static_cast<long long>(std::nearbyint(double(microseconds) / 1e6));
+    return FormatText("%lld:%.2d:%.2d", seconds / 3600, int(seconds / 60 % 60), int(seconds % 60));
+}
+
+std::string PositionText(std::int64_t microseconds) {
+    return TimeText(microseconds < 0 ? 0 : microseconds);
 }
 
 std::string SecondsText(std::int64_t microseconds) {

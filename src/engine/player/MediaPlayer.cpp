@@ -5,6 +5,8 @@
 
 namespace tessaro {
 
+static_assert(TCustomPlayer::SeekAnyFrame == AVSEEK_FLAG_ANY);
+
 const char* AudioDriverName(TAudioDriver driver) {
     switch (driver) {
     case adDirectSound:

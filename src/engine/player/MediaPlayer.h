@@ -60,7 +60,9 @@ public:
     void Stop(bool WaitForEnd);
     void Pause();
     void Resume();
-    // Position in microseconds from the file start; Flags are the library's seek flags.
+    // Position in microseconds from the file start; Flags are the library's seek flags
+    // (0: the key frame at or before Position; SeekAnyFrame: any frame).
+    static constexpr std::uint8_t SeekAnyFrame = 4;
     void Seek(std::uint8_t Flags, bool Wait, std::int64_t Position);
     void SeekRelative(std::uint8_t Flags, bool Wait, double Seconds);
     // The picture due next as a 24-bit bitmap owned by the player (black at the coded

@@ -58,6 +58,30 @@ TEST(TimeTexts, TimeTextFormsHoursMinutesSecondsMilliseconds) {
     }
 }
 
+TEST(TimeTexts, LengthAndPositionTextsOfPlayers) {
+    struct TCase {
+        std::int64_t microseconds;
+        const char* length;
+        const char* position;
+    };
+    const TCase cases[] = {
+        {3726000000, "1:02:06", "01:02:06.000"},
+        {3723040000, "1:02:03", "01:02:03.040"},
+        {2500000, "0:00:02", "00:00:02.500"}, // halves round to even
+        {3500000, "0:00:04", "00:00:03.500"},
+        {3499999, "0:00:03", "00:00:03.499"}, // milliseconds are truncated
+        {59999999, "0:01:00", "00:00:59.999"},
+        {360000000000, "100:00:00", "100:00:00.000"}, // hours do not wrap
+        {0, "0:00:00", "00:00:00.000"},
+        {-1, "0:00:00", "00:00:00.000"}, // no value
+        {-7000000, "0:00:00", "00:00:00.000"},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(LengthText(c.microseconds), c.length) << c.microseconds;
+        EXPECT_EQ(PositionText(c.microseconds), c.position) << c.microseconds;
+    }
+}
+
 TEST(TimeTexts, SecondsTextKeepsTheSignInFrontOfSmallAndLargeTimes) {
     const struct {
         std::int64_t microseconds;
