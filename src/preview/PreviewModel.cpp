@@ -44,7 +44,7 @@ void TPreviewModel::OpenReturned() {
 
 void TPreviewModel::FileOpened(std::int64_t duration, int barWidth) {
     duration_ = duration;
-    controls_.LengthText = LengthText(duration);
+    controls_.LengthText = RoundedLengthText(duration);
     controls_.BarMaximum = std::max(barWidth, 0);
     controls_.ThumbVisible = duration > 0;
     controls_.BarPosition = 0;

@@ -1,5 +1,6 @@
 #include "run/RunFigures.h"
 
+#include "base/TimeTexts.h"
 #include "converter/Converter.h"
 
 #include <algorithm>
@@ -33,11 +34,7 @@ std::string ShortFileText(const std::string& path) {
 }
 
 std::string LengthText(std::int64_t microseconds) {
-    const std::int64_t seconds = std::max<std::int64_t>(microseconds, 0) / 1'000'000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return text;
+    return HoursMinutesSecondsText(std::max<std::int64_t>(microseconds, 0) / 1'000'000);
 }
 
 TProgressFigures FiguresOf(const TProgressInfo& info, int taskCount, const std::string& caption) {

@@ -33,11 +33,16 @@ std::string TimeText(std::int64_t microseconds) {
                       int(milliseconds % 1000));
 }
 
-std::string LengthText(std::int64_t microseconds) {
+std::string HoursMinutesSecondsText(std::int64_t seconds) {
+    const long long whole = seconds < 0 ? 0 : seconds;
+    return FormatText("%lld:%.2d:%.2d", whole / 3600, int(whole / 60 % 60), int(whole % 60));
+}
+
+std::string RoundedLengthText(std::int64_t microseconds) {
     // nearbyint rounds in the default mode: to the nearest, halves to even.
-    const auto seconds =
-        microseconds < 0 ? 0ll : static_cast<long long>(std::nearbyint(double(microseconds) / 1e6));
-    return FormatText("%lld:%.2d:%.2d", seconds / 3600, int(seconds / 60 % 60), int(seconds % 60));
+    return HoursMinutesSecondsText(
+        microseconds < 0 ? 0
+                         : static_cast<std::int64_t>(std::nearbyint(double(microseconds) / 1e6)));
 }
 
 std::string PositionText(std::int64_t microseconds) {

@@ -15,9 +15,12 @@ inline constexpr std::int64_t kNoTimeValue = std::numeric_limits<std::int64_t>::
 // negative times get a leading "-".
 std::string TimeText(std::int64_t microseconds);
 
-// A length as H:MM:SS with unpadded hours: the time in whole seconds (rounded to the nearest,
-// halves to even; 0 when negative). 3 726 000 000 us gives "1:02:06".
-std::string LengthText(std::int64_t microseconds);
+// Whole seconds as H:MM:SS with unpadded hours ("1:02:06", "100:00:00"); negative counts as 0.
+std::string HoursMinutesSecondsText(std::int64_t seconds);
+
+// The length of a title as players show it: HoursMinutesSecondsText of the time rounded to
+// whole seconds (to the nearest, halves to even). 3 726 000 000 us gives "1:02:06".
+std::string RoundedLengthText(std::int64_t microseconds);
 
 // A playing position: TimeText of the time, with times before the start (no value included)
 // shown as 0. 3 723 040 000 us gives "01:02:03.040".

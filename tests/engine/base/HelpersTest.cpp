@@ -77,7 +77,7 @@ TEST(TimeTexts, LengthAndPositionTextsOfPlayers) {
         {-7000000, "0:00:00", "00:00:00.000"},
     };
     for (const TCase& c : cases) {
-        EXPECT_EQ(LengthText(c.microseconds), c.length) << c.microseconds;
+        EXPECT_EQ(RoundedLengthText(c.microseconds), c.length) << c.microseconds;
         EXPECT_EQ(PositionText(c.microseconds), c.position) << c.microseconds;
     }
 }
