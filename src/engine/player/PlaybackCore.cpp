@@ -5,7 +5,9 @@
 #include "base/MainThread.h"
 #include "dvdinput/DvdAddress.h"
 #include "io/MediaInput.h"
+#include "probe/DisplayRotation.h"
 #include "probe/MediaProbe.h"
+#include "runtime/FilterChain.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
 #include "runtime/SDLBindings.h"
@@ -15,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace tessaro {
 namespace {
@@ -289,10 +292,13 @@ bool BuildFilterGraph(TPlaybackState& state, const AVFrame* frame) {
         return false;
     }
     const int formats[] = {AV_PIX_FMT_YUV420P};
+    // A stream stored turned (a phone's upright recording) is shown upright.
+    const std::string turn = RotationFilterChain(StreamRotation(video));
+    const int linked = turn.empty() ? ff::avfilter_link(source, 0, sink, 0)
+                                    : LinkFilterChain(graph.get(), source, sink, turn);
     if (ff::av_opt_set_bin(sink, "pix_fmts", reinterpret_cast<const std::uint8_t*>(formats),
                            sizeof formats, AV_OPT_SEARCH_CHILDREN) < 0 ||
-        ff::avfilter_link(source, 0, sink, 0) < 0 ||
-        ff::avfilter_graph_config(graph.get(), nullptr) < 0) {
+        linked < 0 || ff::avfilter_graph_config(graph.get(), nullptr) < 0) {
         return false;
     }
     state.FilterGraph = std::move(graph);
@@ -1424,16 +1430,19 @@ int OpenWindow(TPlaybackState& state, bool force) {
     int width = host.ScreenWidth();
     int height = host.ScreenHeight();
     if (width <= 0 || height <= 0) {
+        const AVStream* video = state.VideoStream;
         if (state.FilterWidth > 0 && state.FilterHeight > 0) {
             width = state.FilterWidth & ~1;
             height = state.FilterHeight & ~1;
-        } else if (const AVStream* video = state.VideoStream;
-                   video != nullptr && video->codecpar->width > 0) {
+        } else if (video != nullptr && video->codecpar->width > 0) {
             width = video->codecpar->width & ~1;
             height = video->codecpar->height & ~1;
         } else {
             width = DefaultWindowWidth;
             height = DefaultWindowHeight;
+        }
+        if (video != nullptr && RotationSwapsSides(StreamRotation(video))) {
+            std::swap(width, height); // the window holds the picture as it is shown
         }
     }
     if (!force && state.SurfaceOpened && state.Width == width && state.Height == height) {

@@ -5,6 +5,7 @@
 #include "base/MainThread.h"
 #include "player/PlayerNotices.h"
 #include "player/SDLWindowSurface.h"
+#include "probe/DisplayRotation.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/SDLBindings.h"
 
@@ -14,6 +15,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace tessaro {
 
@@ -155,6 +157,9 @@ void TPlayerHost::RaiseFileOpen(TPlaybackState& state) {
         if (video != nullptr && video->codecpar->width > 0) {
             frameWidth = video->codecpar->width;
             frameHeight = video->codecpar->height;
+            if (RotationSwapsSides(StreamRotation(video))) {
+                std::swap(frameWidth, frameHeight); // the size the pictures are shown at
+            }
         }
         int screenWidth = owner_.ScreenWidth();
         int screenHeight = owner_.ScreenHeight();

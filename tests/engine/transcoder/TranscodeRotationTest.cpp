@@ -1,13 +1,17 @@
 // Sources whose video carries a display rotation (as phones record upright video): the probe
 // reports the rotation, and the conversion turns the pictures first, so that the hook, the
 // crop and the output see the picture as it is displayed and nothing turns it again; a stream
-// copy keeps the rotation instead.
+// copy keeps the rotation instead. The player shows such a source upright too.
 #include "EngineTestSupport.h"
 #include "TranscodeTestSupport.h"
 #include "base/Bitmap.h"
+#include "base/MainThread.h"
+#include "player/MediaPlayer.h"
 #include "probe/MediaProbe.h"
 
+#include <chrono>
 #include <memory>
+#include <mutex>
 
 namespace tessaro::test {
 namespace {
@@ -74,16 +78,75 @@ TBlockSeen WhiteBlock(const std::string& path) {
     return seen;
 }
 
+// The turns tested, with the shape of the picture shown and the corner that the stored
+// top-left corner is shown in.
+struct TTurnCase {
+    int degrees;
+    int shownWidth, shownHeight;
+    bool right, bottom;
+};
+constexpr TTurnCase TurnCases[] = {
+    {90, StoredHeight, StoredWidth, true, false},
+    {180, StoredWidth, StoredHeight, true, true},
+    {270, StoredHeight, StoredWidth, false, true},
+};
+
+// A drawing area that takes every picture and shows none.
+class TNullSurface : public TVideoSurface {
+public:
+    void GetClientSize(int& width, int& height) override { width = 320, height = 320; }
+    bool SetVideoMode(int, int) override { return true; }
+    void ShowPicture(const TVideoPicture&, const TDisplayRect&) override {}
+};
+
+// The first picture the player's hook is given for path: its size and the centre of its
+// white block.
+TBlockSeen FirstPlayedPicture(const std::string& path, int& reportedWidth, int& reportedHeight) {
+    TMediaPlayer player;
+    player.SetTriggerEventInMainThread(false);
+    player.SetOnFileOpen([&](TCustomPlayer*, std::int64_t, int width, int height, int&, int&) {
+        reportedWidth = width, reportedHeight = height;
+    });
+    std::mutex mutex;
+    TBlockSeen seen;
+    player.SetHook(true);
+    player.SetOnHook([&](TCustomPlayer*, TBitmap& bitmap, std::int64_t) {
+        std::lock_guard lock(mutex);
+        if (seen.width != 0) {
+            return;
+        }
+        double sumX = 0, sumY = 0, count = 0;
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const std::uint8_t* row = bitmap.ScanLine(y);
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                if (row[x * 3] > 200 && row[x * 3 + 1] > 200 && row[x * 3 + 2] > 200) {
+                    sumX += x, sumY += y, ++count;
+                }
+            }
+        }
+        seen.x = count > 0 ? sumX / count : -1;
+        seen.y = count > 0 ? sumY / count : -1;
+        seen.width = bitmap.Width(); // set last: it says the picture is measured
+        seen.height = bitmap.Height();
+    });
+    TNullSurface surface;
+    EXPECT_TRUE(player.Open(path, &surface)) << player.LastError();
+    for (int i = 0; i < 1000; ++i) { // waits for the first picture, at most 10 s
+        {
+            std::lock_guard lock(mutex);
+            if (seen.width != 0) {
+                break;
+            }
+        }
+        WaitAndProcessPendingMessages(std::chrono::milliseconds(10));
+    }
+    player.Stop(true);
+    std::lock_guard lock(mutex);
+    return seen;
+}
+
 TEST_F(TranscodeRotationTest, PicturesAreTurnedBeforeTheHookTheCropAndTheEncoder) {
-    const struct {
-        int degrees;
-        int shownWidth, shownHeight;
-        bool right, bottom; // the corner the stored top-left corner is shown in
-    } cases[] = {
-        {90, StoredHeight, StoredWidth, true, false},
-        {180, StoredWidth, StoredHeight, true, true},
-        {270, StoredHeight, StoredWidth, false, true},
-    };
+    const auto& cases = TurnCases;
     constexpr int CropTop = 8;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.degrees);
@@ -122,6 +185,26 @@ TEST_F(TranscodeRotationTest, PicturesAreTurnedBeforeTheHookTheCropAndTheEncoder
         const std::string copied = Out("copied.mp4");
         Convert({source}, {}, copied, {{"vcodec", "copy"}});
         EXPECT_EQ(ProbedRotation(copied), c.degrees);
+    }
+}
+
+TEST_F(TranscodeRotationTest, ThePlayerShowsTheTurnedSourceUpright) {
+    ASSERT_TRUE(TLibraryLoader::Instance().LoadLibSet(PlayerLibraries))
+        << TLibraryLoader::Instance().LastErrorText();
+    for (const TTurnCase& c : TurnCases) {
+        SCOPED_TRACE(c.degrees);
+        const std::string source = Source("played" + std::to_string(c.degrees) + ".mp4");
+        WriteTurned(Source("stored.mp4"), source, c.degrees);
+        ASSERT_FALSE(HasFatalFailure());
+        int reportedWidth = 0, reportedHeight = 0;
+        const TBlockSeen picture = FirstPlayedPicture(source, reportedWidth, reportedHeight);
+        ASSERT_GT(picture.width, 0) << "no picture played";
+        EXPECT_EQ(picture.width, c.shownWidth);
+        EXPECT_EQ(picture.height, c.shownHeight);
+        EXPECT_EQ(reportedWidth, c.shownWidth) << "the size the file opens with";
+        EXPECT_EQ(reportedHeight, c.shownHeight);
+        EXPECT_EQ(picture.x > picture.width / 2.0, c.right) << picture.x;
+        EXPECT_EQ(picture.y > picture.height / 2.0, c.bottom) << picture.y;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
+#include "runtime/FilterChain.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
 
@@ -187,24 +188,8 @@ void TVideoFilterGraph::BuildGraph(const TVideoGraphConfig& config) {
     }
 
     if (!config.userText.empty()) {
-        AVFilterInOut* outputs = ff::avfilter_inout_alloc();
-        AVFilterInOut* inputs = ff::avfilter_inout_alloc();
-        if (outputs == nullptr || inputs == nullptr) {
-            ff::avfilter_inout_free(&outputs);
-            ff::avfilter_inout_free(&inputs);
-            throw EngineException(ErrorText("Filter graph", AVERROR(ENOMEM)));
-        }
-        outputs->name = ff::av_strdup("in");
-        outputs->filter_ctx = last;
-        outputs->pad_idx = 0;
-        inputs->name = ff::av_strdup("out");
-        inputs->filter_ctx = sink_;
-        inputs->pad_idx = 0;
         const std::string text = TranslateLegacyFilterText(config.userText);
-        const int ret =
-            ff::avfilter_graph_parse_ptr(graph_.get(), text.c_str(), &inputs, &outputs, nullptr);
-        ff::avfilter_inout_free(&outputs);
-        ff::avfilter_inout_free(&inputs);
+        const int ret = LinkFilterChain(graph_.get(), last, sink_, text);
         if (ret < 0) {
             throw EngineException(ErrorText("Filter graph", ret));
         }
