@@ -3,12 +3,14 @@
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "base/MainThread.h"
+#include "player/PlaybackCore.h"
 #include "player/PlayerNotices.h"
 #include "player/SDLWindowSurface.h"
 #include "probe/DisplayRotation.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/SDLBindings.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +33,19 @@ constexpr int StopRoundsAtMost = 20;
 // Set while this thread delivers a player event, so that a handler that stops or
 // reopens the player does not wait for the thread it is running on.
 thread_local bool DeliveringEvent = false;
+
+// Takes lock if it comes free within timeout. It polls instead of a timed mutex's timed
+// lock, which ThreadSanitizer cannot follow (it reports the later unlock as a fault).
+bool TryLockWithin(std::mutex& lock, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!lock.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -84,18 +99,18 @@ void TPlayerHost::SetAudioTap(TCustomPlayer::TAudioTap tap) {
 }
 
 void TPlayerHost::Relayout() {
-    if (CurrentState()) {
+    if (CurrentCore()) {
         RequestRelayout();
     }
 }
 
-std::shared_ptr<TPlaybackState> TPlayerHost::CurrentState() const {
-    std::lock_guard lock(stateMutex_);
-    return state_;
+std::shared_ptr<TPlaybackCore> TPlayerHost::CurrentCore() const {
+    std::lock_guard lock(coreMutex_);
+    return core_;
 }
 
 std::shared_ptr<TPlayerEventSession> TPlayerHost::CurrentSession() const {
-    std::lock_guard lock(stateMutex_);
+    std::lock_guard lock(coreMutex_);
     return session_;
 }
 
@@ -143,17 +158,17 @@ void TPlayerHost::QuitSDL() {
     }
 }
 
-void TPlayerHost::RaiseFileOpen(TPlaybackState& state) {
+void TPlayerHost::RaiseFileOpen(TPlaybackCore& core) {
     TCustomPlayer::TFileOpenEvent handler;
     {
         std::lock_guard lock(handlersMutex_);
         handler = onFileOpen_;
     }
     if (handler) {
-        const std::int64_t duration = state.ImageSequence ? 0 : state.Duration;
+        const std::int64_t duration = core.Facts().ImageSequence ? 0 : core.Facts().Duration;
         int frameWidth = -1;
         int frameHeight = -1;
-        const AVStream* video = state.VideoStream;
+        const AVStream* video = core.VideoStream();
         if (video != nullptr && video->codecpar->width > 0) {
             frameWidth = video->codecpar->width;
             frameHeight = video->codecpar->height;
@@ -225,29 +240,29 @@ bool TPlayerHost::Open(const std::string& FileName, TVideoSurface* ScreenHandle,
     }
     auto session = std::make_shared<TPlayerEventSession>();
     {
-        std::lock_guard lock(stateMutex_);
+        std::lock_guard lock(coreMutex_);
         session_ = session;
     }
     lastReportedPosition_ = NoPosition;
     // Fresh converters: the video thread starts using the hook's one while opening.
     hookConverter_ = std::make_unique<TRGBConverter>();
     snapshotConverter_ = std::make_unique<TRGBConverter>();
-    auto state = OpenStream(*this, FileName, StartPaused);
-    if (!state) {
+    auto core = TPlaybackCore::Open(*this, FileName, StartPaused);
+    if (!core) {
         sdlSurface_.reset();
         QuitSDL();
         return false;
     }
     fileName_ = FileName;
     {
-        std::lock_guard lock(stateMutex_);
-        state_ = state;
+        std::lock_guard lock(coreMutex_);
+        core_ = core;
     }
-    probe_.AttachContext(state->Format.get());
+    probe_.AttachContext(core->Format());
 
     std::exception_ptr handlerError;
     try {
-        RaiseFileOpen(*state);
+        RaiseFileOpen(*core);
     } catch (...) {
         handlerError = std::current_exception();
     }
@@ -310,7 +325,8 @@ void TPlayerHost::DeliverNotices(TPlayerEventSession& session) {
 
 // ---- Event loop ------------------------------------------------------------------------
 
-bool TPlayerHost::HandleEvent(TPlaybackState& state, const SDL_Event& event) {
+bool TPlayerHost::HandleEvent(TPlaybackCore& core, const SDL_Event& event) {
+    TVideoDisplay& display = core.Display();
     switch (event.type) {
     case SDL_QUIT:
     case QuitPlaybackEventType:
@@ -319,26 +335,25 @@ bool TPlayerHost::HandleEvent(TPlaybackState& state, const SDL_Event& event) {
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             owner_.SetScreenWidth(event.window.data1);
             owner_.SetScreenHeight(event.window.data2);
-            state.Width = event.window.data1;
-            state.Height = event.window.data2;
-            if (state.Paused) {
-                DisplayPicture(state);
+            display.Resized(event.window.data1, event.window.data2);
+            if (core.Paused()) {
+                display.Display();
             }
         } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-            if (state.Paused) {
-                DisplayPicture(state);
+            if (core.Paused()) {
+                display.Display();
             } else {
-                RefreshDisplay(state, false);
+                display.Refresh(false);
             }
         }
         return true;
     case RefreshEventType:
-        RefreshDisplay(state, true);
-        state.RefreshPending = false;
+        display.Refresh(true);
+        display.RefreshDone();
         return true;
     case RelayoutEventType:
-        OpenWindow(state, true);
-        DisplayPicture(state);
+        display.OpenWindow(true);
+        display.Display();
         return true;
     default:
         return true;
@@ -351,15 +366,15 @@ void TPlayerHost::PlayThread(std::shared_ptr<TPlayerEventSession> session) {
         SDL_Event event{};
         const bool got = sdl::SDL_WaitEventTimeout(&event, 100) != 0;
         std::lock_guard lock(playerLock_);
-        auto state = CurrentState();
-        if (!state) {
+        auto core = CurrentCore();
+        if (!core) {
             break;
         }
         if (!got) {
             continue;
         }
         try {
-            if (!HandleEvent(*state, event)) {
+            if (!HandleEvent(*core, event)) {
                 ClosePlayback();
                 break;
             }
@@ -381,18 +396,14 @@ void TPlayerHost::PlayThread(std::shared_ptr<TPlayerEventSession> session) {
 }
 
 void TPlayerHost::ClosePlayback() {
-    std::shared_ptr<TPlaybackState> state;
+    std::shared_ptr<TPlaybackCore> core;
     {
-        std::lock_guard lock(stateMutex_);
-        state = std::move(state_);
+        std::lock_guard lock(coreMutex_);
+        core = std::move(core_);
     }
-    if (state) {
-        CloseStream(*state);
+    if (core) {
+        core->Close();
         lastReportedPosition_ = NoPosition;
-        Seeking = false;
-        Step = false;
-        SeekDone.Set();
-        FrameDecoded.Set();
     }
     sdlSurface_.reset();
     QuitSDL();
@@ -401,9 +412,9 @@ void TPlayerHost::ClosePlayback() {
 // ---- Operations ------------------------------------------------------------------------
 
 void TPlayerHost::Stop(bool WaitForEnd) {
-    if (auto state = CurrentState()) {
-        if (state->Paused) {
-            TogglePause(*state);
+    if (auto core = CurrentCore()) {
+        if (core->Paused()) {
+            core->TogglePause();
         }
         RequestQuit();
     }
@@ -416,15 +427,15 @@ void TPlayerHost::Stop(bool WaitForEnd) {
             if (IsMainThread()) {
                 WaitAndProcessPendingMessages(100ms);
             }
-            auto state = CurrentState();
-            if (!state) {
+            auto core = CurrentCore();
+            if (!core) {
                 break;
             }
-            if (!playerLock_.try_lock_for(100ms)) {
+            if (!TryLockWithin(playerLock_, 100ms)) {
                 continue;
             }
             ++rounds;
-            if ((rounds > StopRoundsWhileReading && state->InsideRead) ||
+            if ((rounds > StopRoundsWhileReading && core->InsideRead()) ||
                 rounds > StopRoundsAtMost) {
                 ClosePlayback();
                 playerLock_.unlock();
@@ -464,83 +475,79 @@ void TPlayerHost::JoinFinishedThreads(bool waitForEventThread) {
 }
 
 void TPlayerHost::Pause() {
-    auto state = CurrentState();
-    if (state && !state->Paused) {
-        TogglePause(*state);
-        Step = false;
+    auto core = CurrentCore();
+    if (core && !core->Paused()) {
+        core->TogglePause();
         ReportState(psPause);
     }
 }
 
 void TPlayerHost::Resume() {
-    auto state = CurrentState();
-    if (state && state->Paused) {
-        TogglePause(*state);
-        Step = false;
+    auto core = CurrentCore();
+    if (core && core->Paused()) {
+        core->TogglePause();
         ReportState(psResume);
     }
 }
 
 bool TPlayerHost::Paused() const {
-    auto state = CurrentState();
-    return !state || state->Paused;
+    auto core = CurrentCore();
+    return !core || core->Paused();
 }
 
 void TPlayerHost::Seek(std::uint8_t Flags, bool Wait, std::int64_t Position) {
-    auto state = CurrentState();
-    if (!state) {
+    auto core = CurrentCore();
+    if (!core) {
         return;
     }
     if ((Flags & AVSEEK_FLAG_BYTE) != 0) {
-        RequestSeek(*state, Flags, Wait, Position, 0);
+        core->RequestSeek(Flags, Wait, Position, 0);
         return;
     }
+    const TMediaFacts& facts = core->Facts();
     std::int64_t target = Position;
-    if (state->Duration >= 0) {
-        target = std::min(target, state->Duration);
+    if (facts.Duration >= 0) {
+        target = std::min(target, facts.Duration);
     }
-    target += state->StartTime;
-    RequestSeek(*state, Flags, Wait, target, Position <= 0 ? 1 : 0);
+    target += facts.StartTime;
+    core->RequestSeek(Flags, Wait, target, Position <= 0 ? 1 : 0);
 }
 
 void TPlayerHost::SeekRelative(std::uint8_t Flags, bool Wait, double Seconds) {
-    auto state = CurrentState();
-    if (!state) {
+    auto core = CurrentCore();
+    if (!core) {
         return;
     }
     if ((Flags & AVSEEK_FLAG_BYTE) != 0) {
-        std::int64_t position;
-        {
-            std::lock_guard lock(state->ClockMutex);
-            position = std::max<std::int64_t>(state->VideoCurrentPos, 0);
-        }
-        const std::int64_t bitRate = state->Format ? state->Format->bit_rate : 0;
+        const std::int64_t position = std::max<std::int64_t>(core->ShownPosition(), 0);
+        const AVFormatContext* format = core->Format();
+        const std::int64_t bitRate = format != nullptr ? format->bit_rate : 0;
         const std::int64_t increment =
             std::llround(bitRate > 0 ? Seconds * double(bitRate) / 8.0 : Seconds * 180000.0);
-        RequestSeek(*state, Flags, Wait, position + increment, increment);
+        core->RequestSeek(Flags, Wait, position + increment, increment);
         return;
     }
     const std::int64_t relative = std::llround(Seconds * 1e6);
-    const std::int64_t target = std::llround((MasterClock(*state) + Seconds) * 1e6);
-    RequestSeek(*state, Flags, Wait, target, relative);
+    const std::int64_t target = std::llround((core->MasterClock() + Seconds) * 1e6);
+    core->RequestSeek(Flags, Wait, target, relative);
 }
 
 TBitmap& TPlayerHost::GetCurrentFrame(std::int64_t& PTS) {
-    auto state = CurrentState();
-    const AVStream* video = state ? state->VideoStream.load() : nullptr;
+    auto core = CurrentCore();
+    const AVStream* video = core ? core->VideoStream() : nullptr;
     if (video != nullptr) {
         snapshot_.SetSize(video->codecpar->width, video->codecpar->height);
         snapshot_.Clear();
     } else {
         snapshot_.SetSize(0, 0);
     }
-    if (!state || video == nullptr) {
+    if (!core || video == nullptr) {
         PTS = -1;
         return snapshot_;
     }
     double pts = 0;
-    AVFramePtr picture = CurrentPicture(*state, pts);
-    PTS = std::llround(pts * 1e6) - state->StartTime;
+    AVFramePtr picture = core->CurrentPicture(pts);
+    PTS = std::llround(pts * 1e6) - core->Facts().StartTime;
     if (!picture) {
         return snapshot_;
     }
@@ -591,25 +598,26 @@ bool TPlayerHost::HasPositionHandler() const {
     return bool(onPosition_);
 }
 
-void TPlayerHost::UpdatePosition(TPlaybackState& state) {
-    if (state.ImageSequence) {
+void TPlayerHost::UpdatePosition(TPlaybackCore& core) {
+    const TMediaFacts& facts = core.Facts();
+    if (facts.ImageSequence) {
         return;
     }
     std::int64_t position;
-    if (state.VideoStream != nullptr) {
-        position = std::llround(VideoClock(state) * 1e6) - state.StartTime;
-    } else if (state.AudioStream != nullptr) {
-        position = std::llround(AudioClock(state) * 1e6) - state.StartTime;
-        if (state.AudioDuration > 0 && position >= state.AudioDuration &&
-            state.Duration > state.AudioDuration) {
-            position = state.Duration;
+    if (core.VideoStream() != nullptr) {
+        position = std::llround(core.VideoClock() * 1e6) - facts.StartTime;
+    } else if (core.AudioStream() != nullptr) {
+        position = std::llround(core.AudioClock() * 1e6) - facts.StartTime;
+        const std::int64_t audioDuration = core.AudioDuration();
+        if (audioDuration > 0 && position >= audioDuration && facts.Duration > audioDuration) {
+            position = facts.Duration;
         }
     } else {
         return;
     }
     // Pictures still queued when the end was reported do not move the position back.
-    if (state.Duration > 0 && (position >= state.Duration || state.EndReported)) {
-        position = state.Duration;
+    if (facts.Duration > 0 && (position >= facts.Duration || core.EndReported())) {
+        position = facts.Duration;
         if (position != lastReportedPosition_) {
             lastReportedPosition_ = 0;
         }
@@ -622,16 +630,16 @@ void TPlayerHost::UpdatePosition(TPlaybackState& state) {
         }
         lastReportedPosition_ = position;
     }
-    if (!state.Capture && !state.EndReported && state.Drained) {
-        if (state.VideoStream != nullptr) {
-            state.EndReported = true;
+    if (!facts.Capture && !core.EndReported() && core.Drained()) {
+        if (core.VideoStream() != nullptr) {
+            core.MarkEndReported();
         }
         // Everything is read and decoded: the end notice follows the final position.
-        if (state.Duration > 0 && lastReportedPosition_ != state.Duration) {
-            currentPosition_ = state.Duration;
-            lastReportedPosition_ = state.Duration;
+        if (facts.Duration > 0 && lastReportedPosition_ != facts.Duration) {
+            currentPosition_ = facts.Duration;
+            lastReportedPosition_ = facts.Duration;
             if (HasPositionHandler()) {
-                QueueNotice(nkPosition, psPlay, state.Duration);
+                QueueNotice(nkPosition, psPlay, facts.Duration);
             }
         }
         ReportState(psEnd);

@@ -6,7 +6,7 @@
 
 #include "base/ManualEvent.h"
 #include "player/MediaPlayer.h"
-#include "player/PlaybackCore.h"
+#include "player/PlaybackHost.h"
 #include "runtime/RGBConverter.h"
 
 #include <atomic>
@@ -16,10 +16,13 @@
 #include <thread>
 #include <vector>
 
+union SDL_Event;
+
 namespace tessaro {
 
-class TSDLWindowSurface;
+class TPlaybackCore;
 class TPlayerEventSession;
+class TSDLWindowSurface;
 
 class TPlayerHost final : public TPlaybackHost {
 public:
@@ -65,7 +68,7 @@ public:
     int FrameHeight() const override { return owner_.FrameHeight(); }
     TVideoSurface* Surface() override;
     void HookPicture(AVFrame* picture, std::int64_t pts) override;
-    void UpdatePosition(TPlaybackState& state) override;
+    void UpdatePosition(TPlaybackCore& core) override;
     void ReportState(TPlayState state) override;
     void Log(int level, const std::string& text) override;
     void SetLastError(const std::string& text) override { lastError_ = text; }
@@ -76,15 +79,15 @@ public:
 private:
     void ReportError(const std::string& text, bool keep);
     bool StartSDL(TVideoSurface* screenHandle);
-    void RaiseFileOpen(TPlaybackState& state);
+    void RaiseFileOpen(TPlaybackCore& core);
     void StartEventThread(std::shared_ptr<TPlayerEventSession> session);
     void DeliverNotices(TPlayerEventSession& session);
     void PlayThread(std::shared_ptr<TPlayerEventSession> session);
-    bool HandleEvent(TPlaybackState& state, const SDL_Event& event);
+    bool HandleEvent(TPlaybackCore& core, const SDL_Event& event);
     // Ends the playback of the open file; the player lock is held.
     void ClosePlayback();
     void QuitSDL();
-    std::shared_ptr<TPlaybackState> CurrentState() const;
+    std::shared_ptr<TPlaybackCore> CurrentCore() const;
     std::shared_ptr<TPlayerEventSession> CurrentSession() const;
     void QueueNotice(int kind, TPlayState state, std::int64_t position);
     bool HasPositionHandler() const;
@@ -101,10 +104,10 @@ private:
     TCustomPlayer::TAudioTap audioTap_;
 
     // The open file.
-    mutable std::mutex stateMutex_;
-    std::shared_ptr<TPlaybackState> state_;
+    mutable std::mutex coreMutex_;
+    std::shared_ptr<TPlaybackCore> core_;
     std::shared_ptr<TPlayerEventSession> session_;
-    std::timed_mutex playerLock_;
+    std::mutex playerLock_; // held by the event loop while it handles one event
     TManualEvent playThreadRunning_{true};
     std::thread playThread_;
     struct TEventThread {
