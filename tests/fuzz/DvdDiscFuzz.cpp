@@ -1,14 +1,16 @@
 // The DVD plug-in library on a damaged disc: the fixture disc's folder with its IFO files (and
-// their .BUP copies) replaced by the input, its VOB files unchanged. The library enumerates the
-// titles, describes each, and opens and reads the first titles as program streams. Whatever
-// the tables say, a description stays inside its record's arrays and a stream stays inside
-// its own size.
+// their .BUP copies) replaced by the input, its VOB files unchanged. The title browser reads
+// the disc through the plug-in as the program does (titles, their cells, scrambling, the main
+// feature) and words each title's row, audio and subtitle lines; then the plug-in opens and
+// reads the first titles as program streams. Whatever the tables say, a description stays
+// inside its record's arrays and a stream stays inside its own size.
 //
 // Input: the IFO files VIDEO_TS, VTS_01_0, VTS_02_0 and VTS_03_0 in this order, each as a
 // 32-bit little-endian length and that many bytes; a file the input does not reach is left
 // out of the disc. The mutator of the libFuzzer build changes one file at a time, so the
 // others stay valid and the damage reaches past the first table.
 #include "DVDDecApi.h"
+#include "DvdTitleBrowser.h"
 #include "FuzzSupport.h"
 #include "FuzzTarget.h"
 
@@ -120,19 +122,24 @@ void Initialize() {
 
 void Run(const std::uint8_t* data, std::size_t size) {
     WriteDisc(SplitFiles(data, size));
-    const int titles = DVDEnumTitle(DiscFolder().c_str());
+    const TDvdScan scan = ScanDvd(TESSARO_LIBAV_DIR, DiscFolder());
+    TESSARO_FUZZ_CHECK(scan.Status != TDvdScanStatus::PlugInMissing,
+                       "the DVD plug-in cannot be loaded from " TESSARO_LIBAV_DIR);
+    TESSARO_FUZZ_CHECK(scan.Picks.size() == scan.Titles.size(), "a title without its pick");
     int streams = 0;
-    for (int index = 0; index < titles; ++index) {
-        TDVDTitleInfo info{};
-        if (DVDGetTitle(index, &info) == 0) {
+    for (const TDvdTitle& title : scan.Titles) {
+        if (!title.Valid) {
             continue;
         }
-        CheckDescription(index, info);
+        CheckDescription(title.Index, title.Info);
+        DvdTitleRowTexts(title.Index, title.Info);
+        DvdAudioLines(title.Info);
+        DvdSubtitleLines(title.Info);
         if (streams++ < StreamsOpened) {
-            ReadTitle(index, info);
+            ReadTitle(title.Index, title.Info);
         }
     }
-    DVDEnumTitle(""); // lets the disc go
+    ::DVDEnumTitle(""); // lets the disc go
 }
 
 } // namespace
