@@ -1,5 +1,6 @@
 #include "Disc.h"
 
+#include "ChainTableCheck.h"
 #include "DVDRanges.h"
 
 #include <algorithm>
@@ -124,6 +125,12 @@ const ifo_handle_t* TDisc::TitleSetIfo(int titleSet, std::string& error) {
     // ifoOpen falls back to the .BUP copy when the .IFO file cannot be read.
     std::lock_guard lock(LibraryLock());
     lastMessage_.clear();
+    if (!ChainTablesSafe(reader_.get(), titleSet)) {
+        error = "Title set " + Str(titleSet) +
+                " of the DVD cannot be read: its program chain "
+                "table is damaged";
+        return nullptr;
+    }
     TIfoPtr ifo(ifoOpen(reader_.get(), titleSet));
     if (!ifo || ifo->vtsi_mat == nullptr || ifo->vts_ptt_srpt == nullptr ||
         ifo->vts_pgcit == nullptr) {
