@@ -139,8 +139,15 @@ bool MenuChainsReadable(TIfoFile& ifo, std::uint32_t units) {
 bool FileChainTablesSafe(dvd_reader_t* reader, int titleSet, dvd_read_domain_t domain) {
     TIfoFile ifo(reader, titleSet, domain);
     std::uint8_t header[VtsiMenuTableSector + 4];
-    if (!ifo.IsOpen() || !ifo.Read(0, sizeof header, header) ||
-        std::memcmp(header, "DVDVIDEO-VTS", VtsiIdentifierLength) != 0) {
+    if (!ifo.IsOpen() || !ifo.Read(0, sizeof header, header)) {
+        return true; // libdvdread refuses the file before its tables
+    }
+    // libdvdread reads a file by what its identifier says: a title set's file that calls
+    // itself the video manager is read as one, and a damaged title table of it is freed twice.
+    if (std::memcmp(header, "DVDVIDEO-VMG", VtsiIdentifierLength) == 0) {
+        return false;
+    }
+    if (std::memcmp(header, "DVDVIDEO-VTS", VtsiIdentifierLength) != 0) {
         return true; // libdvdread refuses the file before its tables
     }
     const std::uint32_t titles = Read32(header + VtsiChainTableSector) * DVD_VIDEO_LB_LEN;
