@@ -23,6 +23,19 @@ constexpr std::uint32_t CommandTableHeaderSize = 8;
 constexpr std::uint32_t CommandSize = 8;
 constexpr std::uint32_t CellPlaybackSize = 24;
 constexpr std::uint32_t CellPositionSize = 4;
+constexpr std::uint32_t VmgiTitleTableSector = 0xC4; // sector of the disc's title table
+constexpr std::uint32_t TitleTableLastByte = 4;      // its "last byte" after two counts
+
+// A table that an IFO's header points to: the header field with the table's sector, and where
+// the table's own "last byte" field lies.
+struct TSizedTable {
+    std::uint32_t sectorField;
+    std::uint32_t lastByte;
+};
+// A title set's cell address tables (after two counts) and unit address maps (first), for
+// its menus and its titles.
+constexpr TSizedTable VtsiAddressTables[] = {{0xD8, 4}, {0xDC, 0}, {0xE0, 4}, {0xE4, 0}};
+constexpr std::uint32_t VtsiHeaderSize = 0xE8; // up to the last table sector read here
 
 std::uint32_t Read16(const std::uint8_t* bytes) {
     return std::uint32_t(bytes[0]) << 8 | bytes[1];
@@ -58,6 +71,24 @@ private:
     TDvdFilePtr file_;
     ssize_t blocks_ = 0;
 };
+
+// Whether the table whose sector the IFO's header holds at field lies within the file as far
+// as its own "last byte" field (at lastByte in the table, its header ending after it) says.
+// libdvdread allocates and reads that many bytes: for a length near 4 GiB its sector count
+// overflows and it writes past its buffer, and a length of gigabytes takes that much memory
+// and time.
+bool TableLengthFits(TIfoFile& ifo, const std::uint8_t* header, std::uint32_t field,
+                     std::uint32_t lastByte) {
+    const std::uint32_t table = Read32(header + field) * DVD_VIDEO_LB_LEN;
+    std::uint8_t tableHeader[8];
+    if (table == 0 || !ifo.Read(table, lastByte + 4, tableHeader)) {
+        return true; // libdvdread gives up before reading the table
+    }
+    // A length shorter than the table's own header makes libdvdread's count of the bytes after
+    // it wrap around to nearly 4 GiB.
+    const std::uint64_t end = std::uint64_t(Read32(tableHeader + lastByte)) + 1;
+    return end >= lastByte + 4 && ifo.Fits(table, end);
+}
 
 // Whether libdvdread reads the whole chain at position: its fixed part, the command table and
 // the program, cell playback and cell position tables, each where the fixed part says.
@@ -138,7 +169,7 @@ bool MenuChainsReadable(TIfoFile& ifo, std::uint32_t units) {
 
 bool FileChainTablesSafe(dvd_reader_t* reader, int titleSet, dvd_read_domain_t domain) {
     TIfoFile ifo(reader, titleSet, domain);
-    std::uint8_t header[VtsiMenuTableSector + 4];
+    std::uint8_t header[VtsiHeaderSize];
     if (!ifo.IsOpen() || !ifo.Read(0, sizeof header, header)) {
         return true; // libdvdread refuses the file before its tables
     }
@@ -150,13 +181,33 @@ bool FileChainTablesSafe(dvd_reader_t* reader, int titleSet, dvd_read_domain_t d
     if (std::memcmp(header, "DVDVIDEO-VTS", VtsiIdentifierLength) != 0) {
         return true; // libdvdread refuses the file before its tables
     }
+    for (const TSizedTable& table : VtsiAddressTables) {
+        if (!TableLengthFits(ifo, header, table.sectorField, table.lastByte)) {
+            return false;
+        }
+    }
     const std::uint32_t titles = Read32(header + VtsiChainTableSector) * DVD_VIDEO_LB_LEN;
     const std::uint32_t menus = Read32(header + VtsiMenuTableSector) * DVD_VIDEO_LB_LEN;
     return (titles == 0 || SharedChainsReadable(ifo, titles)) &&
            (menus == 0 || MenuChainsReadable(ifo, menus));
 }
 
+bool FileTitleTableSafe(dvd_reader_t* reader, dvd_read_domain_t domain) {
+    TIfoFile ifo(reader, 0, domain);
+    std::uint8_t header[VmgiTitleTableSector + 4];
+    if (!ifo.IsOpen() || !ifo.Read(0, sizeof header, header) ||
+        std::memcmp(header, "DVDVIDEO-VMG", VtsiIdentifierLength) != 0) {
+        return true; // libdvdread refuses the file before its tables
+    }
+    return TableLengthFits(ifo, header, VmgiTitleTableSector, TitleTableLastByte);
+}
+
 } // namespace
+
+bool TitleTableSafe(dvd_reader_t* reader) {
+    return FileTitleTableSafe(reader, DVD_READ_INFO_FILE) &&
+           FileTitleTableSafe(reader, DVD_READ_INFO_BACKUP_FILE);
+}
 
 bool ChainTablesSafe(dvd_reader_t* reader, int titleSet) {
     return FileChainTablesSafe(reader, titleSet, DVD_READ_INFO_FILE) &&

@@ -50,6 +50,9 @@ bool ProgramCells(const pgc_t& pgc, int pgn, TChapterCells& cells) {
 // either freed or was never made.
 TIfoPtr OpenVideoManager(dvd_reader_t* reader) {
     TIfoPtr vmg(ifoOpenVMGI(reader));
+    if (vmg && !TitleTableSafe(reader)) {
+        return nullptr;
+    }
     if (vmg && ifoRead_TT_SRPT(vmg.get()) == 0) {
         vmg->tt_srpt = nullptr;
     }
