@@ -6,6 +6,7 @@
 #include "ConverterTestSupport.h"
 
 #include "base/EngineException.h"
+#include "transcoder/pipeline/EncoderSettings.h"
 
 #include <thread>
 
@@ -107,6 +108,28 @@ TEST_F(TranscodePipelineTest, AWriteFailureEndsTheRunWithItsText) {
         }
         EXPECT_FALSE(task.Finished());
         task.FreeFiles();
+    }
+}
+
+TEST(EncoderThreadCount, AutomaticGivesSelfThreadingVideoEncodersMoreThanTheCores) {
+    const struct {
+        int requested;
+        bool video, ownThreads;
+        unsigned cores;
+        int expected;
+    } cases[] = {
+        {0, true, true, 2, 4},   // two more than the cores
+        {0, true, true, 4, 6},   // one and a half per core
+        {0, true, true, 16, 24}, //
+        {3, true, true, 2, 3},   // a count that was set stays
+        {1, true, true, 8, 1},   //
+        {0, true, false, 2, 0},  // encoders threaded by the library: its own choice
+        {0, false, true, 2, 0},  // audio
+        {0, true, true, 0, 0},   // cores unknown
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EncoderThreadCount(c.requested, c.video, c.ownThreads, c.cores), c.expected)
+            << c.requested << " " << c.video << c.ownThreads << " " << c.cores;
     }
 }
 

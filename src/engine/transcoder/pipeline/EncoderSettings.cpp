@@ -3,6 +3,7 @@
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -191,6 +192,13 @@ void SetAudioEncoderFields(AVCodecContext* enc, const AVCodec* codec, const TTra
         ClosestSampleRate(codec, o.audioSampleRate > 0 ? o.audioSampleRate : 44100, log);
     enc->sample_rate = rate;
     enc->time_base = AVRational{1, rate};
+}
+
+int EncoderThreadCount(int requested, bool video, bool ownThreads, unsigned cores) {
+    if (requested > 0 || !video || !ownThreads || cores == 0) {
+        return requested;
+    }
+    return int(std::max(cores * 3 / 2, cores + 2));
 }
 
 } // namespace tessaro

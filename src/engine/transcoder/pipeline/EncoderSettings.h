@@ -22,4 +22,11 @@ void SetVideoEncoderFields(AVCodecContext* encoder, const AVCodec* codec,
 void SetAudioEncoderFields(AVCodecContext* encoder, const AVCodec* codec,
                            const TTranscoderOptions& options, const TTaskLog& log);
 
+// The codec threads an encoder opens with: the task's count when one was set. Otherwise
+// (automatic) an encoder that runs threads of its own (x264, x265) gets one and a half per core
+// and at least two more than the cores: its frame threads each wait for the frame before, so
+// with only as many threads as cores one core idles while decoding and scaling feed it. Other
+// encoders are left to the library (0).
+int EncoderThreadCount(int requested, bool video, bool ownThreads, unsigned cores);
+
 } // namespace tessaro

@@ -6,11 +6,13 @@
 #include "probe/DisplayRotation.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
+#include "transcoder/pipeline/EncoderSettings.h"
 #include "transcoder/pipeline/InputSet.h"
 #include "transcoder/pipeline/OutputHeaders.h"
 #include "transcoder/pipeline/OutputVideoGraph.h"
 
 #include <mutex>
+#include <thread>
 
 namespace tessaro {
 
@@ -406,8 +408,10 @@ void TStreamPlan::OpenEncoder(TOutputStream& ost) {
         LogStreamMapping();
         throw EngineException(message);
     }
-    // The task's codec thread count, whenever it was set.
-    ost.encoder->thread_count = options_.threadCount;
+    ost.encoder->thread_count =
+        EncoderThreadCount(options_.threadCount, ost.encoder->codec_type == AVMEDIA_TYPE_VIDEO,
+                           (codec->capabilities & AV_CODEC_CAP_OTHER_THREADS) != 0,
+                           std::thread::hardware_concurrency());
     int ret = 0;
     TLibraryErrorCapture capture;
     {
