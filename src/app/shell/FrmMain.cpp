@@ -26,6 +26,7 @@
 #include "sources/SourceFiles.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
+#include "watermark/FrmWatermark.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -210,6 +211,9 @@ void TfrmMain::ConnectPanels() {
         sources_->PopupContextMenu(c_.BtnEdit->mapToGlobal(c_.BtnEdit->rect().bottomLeft()));
     });
     connect(sources_, &TSourceListPanel::currentRowChanged, this, &TfrmMain::currentRowChanged);
+    for (QAction* item : {c_.VideoEffect1, sources_->ContextItem("VideoEffect2")}) {
+        connect(item, &QAction::triggered, this, Guarded([this] { WaterMark1Click(); }));
+    }
     connect(formats_, &TFormatPanel::formatChosen, this,
             Guarded([this](const QString& name, int code) {
                 currentFormatName_ = name.toStdString();
@@ -407,7 +411,19 @@ void TfrmMain::FormCreate(const TAppLocation& location) {
     if (TApplication* app = Application()) {
         app->InstallExceptionHandler();
     }
+    exeDir_ = location.exeDir;
     LoadPlayerLibraries(location.exeDir);
+}
+
+void TfrmMain::WaterMark1Click() {
+    if (!sourceList_.HasCurrentRow()) {
+        return;
+    }
+    preview_->imgbtnStopClick();
+    delete waterMark_;
+    waterMark_ = new TfrmWaterMark(sourceList_, sourceList_.Current(),
+                                   {LibraryFolder(exeDir_), DvdFolder()}, this);
+    waterMark_->exec();
 }
 
 void TfrmMain::LoadPlayerLibraries(const std::string& exeDir) {

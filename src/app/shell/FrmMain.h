@@ -47,6 +47,7 @@ class TRunController;
 class TSourceListPanel;
 class TVersionNotice;
 class TfrmPreference;
+class TfrmWaterMark;
 
 // The controls of the main window, named as the program's units refer to them.
 struct TfrmMainControls {
@@ -174,6 +175,11 @@ public:
     // The preferences dialog, made on the first "&Preference" (nullptr before).
     TfrmPreference* Preference() const { return preference_; }
     TVersionNotice* VersionNotice() const { return versionNotice_; }
+    // The watermark and effects editor last opened (nullptr before the first).
+    TfrmWaterMark* WaterMark() const { return waterMark_; }
+    // "&Video Effect && Water Mark": stops the preview and edits the selected row in a new
+    // modal editor.
+    void WaterMark1Click();
     bool ClosingForUpgrade() const { return closingForUpgrade_; }
     void SetClosingForUpgrade(bool value) { closingForUpgrade_ = value; }
     bool PreviewStopped() const;
@@ -221,6 +227,8 @@ private:
     TRunController* run_ = nullptr;
     TPreviewPanel* preview_ = nullptr;
     TfrmPreference* preference_ = nullptr;
+    TfrmWaterMark* waterMark_ = nullptr;
+    std::string exeDir_; // the program's folder, where the player libraries are found
     TVersionNotice* versionNotice_ = nullptr;
     std::unique_ptr<TGlobalObject> global_;
     std::unique_ptr<TThemeManager> themes_;

@@ -23,6 +23,7 @@ TEffectSettings EffectSettingsOf(const TlvFilesRecord& record) {
     settings.Exposure = record.Exposure;
     settings.ProcessText = record.ProcessText;
     settings.ProcessImage = record.ProcessImage;
+    settings.PreviewHeight = record.PreviewHeight;
     return settings;
 }
 

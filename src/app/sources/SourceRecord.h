@@ -62,6 +62,9 @@ struct TlvFilesRecord {
     std::int32_t Exposure = 0;         // 0 = unchanged
     bool ProcessText = false;          // effects also apply to the added text
     bool ProcessImage = false;         // effects also apply to the added image
+    // The height of the picture as the watermark editor previewed it: the text and the image
+    // are scaled by the output picture's height over this one.
+    std::int32_t PreviewHeight = WatermarkPreviewHeight;
 };
 
 // The row's watermark and effect values as the frame effects renderer takes them.

@@ -11,11 +11,13 @@
 #include "run/RunController.h"
 #include "shell/FmDirectory.h"
 #include "sources/SourceListPanel.h"
+#include "watermark/FrmWatermark.h"
 
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeView>
@@ -147,6 +149,39 @@ TEST_F(MainWindowPreview, AcceptedUpgradeClosesWithoutTheExitQuestion) {
     EXPECT_EQ(window->Global(), nullptr) << "closed";
     ASSERT_EQ(dialogs_.Requests().size(), 1u) << "no exit question";
     EXPECT_EQ(dialogs_.Requests()[0].caption, "Warning - New Version Available for Download.");
+}
+
+TEST_F(MainWindowPreview, TheEffectsItemsStopThePreviewAndEditTheSelectedRowInANewEditor) {
+    auto window = ShowWindow();
+    const TfrmMainControls& c = window->Controls();
+    AddFixture(*window, "h264_aac.mp4");
+    QAction* contextItem = window->Sources().ContextItem("VideoEffect2");
+    EXPECT_EQ(contextItem->text(), "&Video Effect && Water Mark");
+    EXPECT_EQ(c.VideoEffect1->text(), "&Video Effect && Water Mark");
+    window->SourceList().SetCurrent(0);
+    window->Preview().imgbtnPlayClick();
+    ASSERT_TRUE(Playing(*window)) << window->Preview().Player().LastError();
+
+    for (QAction* item : {c.VideoEffect1, contextItem}) {
+        TfrmWaterMark* shown = nullptr;
+        bool previewStopped = false;
+        WhenModalOpens([&](QWidget* dialog) {
+            shown = qobject_cast<TfrmWaterMark*>(dialog);
+            previewStopped = window->PreviewStopped();
+            ASSERT_NE(shown, nullptr);
+            // Ok stores the editor's values in the selected row.
+            shown->Controls().trcImageAlpha->setValue(77);
+            QTest::mouseClick(shown->Controls().btnOk, Qt::LeftButton);
+        });
+        const QPointer<TfrmWaterMark> before = window->WaterMark();
+        item->trigger();
+        EXPECT_TRUE(previewStopped);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown, window->WaterMark());
+        EXPECT_TRUE(before.isNull()); // a new window for every use
+        EXPECT_EQ(shown->parent(), window.get());
+        EXPECT_EQ(window->SourceList().Record(0).ImageAlpha, 77);
+    }
 }
 
 } // namespace
