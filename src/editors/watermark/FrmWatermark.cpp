@@ -81,14 +81,28 @@ QSlider* MakeSlider(QWidget* parent, const char* name, TWatermarkRange range, QR
     return slider;
 }
 
-// A read-only number box beside a slider.
-QLineEdit* MakeNumberBox(QWidget* parent, const char* name, const QString& accessible,
-                         QRect geometry) {
-    auto* box = Named(new QLineEdit(QStringLiteral("0"), parent), name);
-    box->setReadOnly(true);
-    box->setAccessibleName(accessible);
-    box->setGeometry(geometry);
-    return box;
+// A captioned slider with a read-only number box that shows its position.
+struct TSliderRow {
+    const char* Caption;
+    const char* SliderName;
+    const char* NumberName;
+    const char* NumberAccessibleName;
+    TWatermarkRange Range;
+    int Top;
+    bool Percent; // a "%" after the number box
+};
+
+void MakeSliderRow(QWidget* page, const TSliderRow& row, QSlider*& slider, QLineEdit*& number) {
+    const int y = row.Top + 22;
+    slider = MakeSlider(page, row.SliderName, row.Range, QRect(10, y, 270, 22));
+    Caption(page, row.Caption, QRect(10, row.Top, 200, 20), slider);
+    number = Named(new QLineEdit(QStringLiteral("0"), page), row.NumberName);
+    number->setReadOnly(true);
+    number->setAccessibleName(QString::fromUtf8(row.NumberAccessibleName));
+    number->setGeometry(286, y, 48, 22);
+    if (row.Percent) {
+        MakeLabel(page, "%", QRect(338, y, 20, 22));
+    }
 }
 
 // A spinner that takes no typing: its arrows and the arrow keys change it.
@@ -227,16 +241,14 @@ void TfrmWaterMark::BuildTextPage(QWidget* page) {
     w_.edtFont->setGeometry(10, 154, 350, 40);
     w_.edtFont->setAccessibleName(QStringLiteral("Watermark text"));
 
-    w_.trcTextHoriz = MakeSlider(page, "trcTextHoriz", PositionRange, QRect(10, 222, 270, 22));
-    Caption(page, "Horizontal Position:", QRect(10, 200, 200, 20), w_.trcTextHoriz);
-    w_.edtTextHoriz = MakeNumberBox(page, "edtTextHoriz", QStringLiteral("Text horizontal %"),
-                                    QRect(286, 222, 48, 22));
-    MakeLabel(page, "%", QRect(338, 222, 20, 22));
-    w_.trcTextVert = MakeSlider(page, "trcTextVert", PositionRange, QRect(10, 270, 270, 22));
-    Caption(page, "Vertical Position:", QRect(10, 248, 200, 20), w_.trcTextVert);
-    w_.edtTextVert = MakeNumberBox(page, "edtTextVert", QStringLiteral("Text vertical %"),
-                                   QRect(286, 270, 48, 22));
-    MakeLabel(page, "%", QRect(338, 270, 20, 22));
+    MakeSliderRow(page,
+                  {"Horizontal Position:", "trcTextHoriz", "edtTextHoriz", "Text horizontal %",
+                   PositionRange, 200, true},
+                  w_.trcTextHoriz, w_.edtTextHoriz);
+    MakeSliderRow(page,
+                  {"Vertical Position:", "trcTextVert", "edtTextVert", "Text vertical %",
+                   PositionRange, 248, true},
+                  w_.trcTextVert, w_.edtTextVert);
     w_.btnClearText = MakeButton(page, "btnClearText", "Clear Text", QRect(260, 300, 100, 26));
 }
 
@@ -247,20 +259,18 @@ void TfrmWaterMark::BuildImagePage(QWidget* page) {
     Caption(page, "Image:", QRect(10, 10, 48, 24), w_.edtAddImage);
     w_.btnBrows = MakeButton(page, "btnBrows", "&Brows", QRect(276, 9, 84, 26));
 
-    w_.trcImageHoriz = MakeSlider(page, "trcImageHoriz", PositionRange, QRect(10, 66, 270, 22));
-    Caption(page, "Horizontal Position:", QRect(10, 44, 200, 20), w_.trcImageHoriz);
-    w_.edtImageHoriz = MakeNumberBox(page, "edtImageHoriz", QStringLiteral("Image horizontal %"),
-                                     QRect(286, 66, 48, 22));
-    MakeLabel(page, "%", QRect(338, 66, 20, 22));
-    w_.trcImageVert = MakeSlider(page, "trcImageVert", PositionRange, QRect(10, 114, 270, 22));
-    Caption(page, "Vertical Position:", QRect(10, 92, 200, 20), w_.trcImageVert);
-    w_.edtImageVert = MakeNumberBox(page, "edtImageVert", QStringLiteral("Image vertical %"),
-                                    QRect(286, 114, 48, 22));
-    MakeLabel(page, "%", QRect(338, 114, 20, 22));
-    w_.trcImageAlpha = MakeSlider(page, "trcImageAlpha", AlphaRange, QRect(10, 162, 270, 22));
-    Caption(page, "Transparence:", QRect(10, 140, 200, 20), w_.trcImageAlpha);
-    w_.edtImageAlpha = MakeNumberBox(page, "edtImageAlpha", QStringLiteral("Transparence value"),
-                                     QRect(286, 162, 48, 22));
+    MakeSliderRow(page,
+                  {"Horizontal Position:", "trcImageHoriz", "edtImageHoriz", "Image horizontal %",
+                   PositionRange, 44, true},
+                  w_.trcImageHoriz, w_.edtImageHoriz);
+    MakeSliderRow(page,
+                  {"Vertical Position:", "trcImageVert", "edtImageVert", "Image vertical %",
+                   PositionRange, 92, true},
+                  w_.trcImageVert, w_.edtImageVert);
+    MakeSliderRow(page,
+                  {"Transparence:", "trcImageAlpha", "edtImageAlpha", "Transparence value",
+                   AlphaRange, 140, false},
+                  w_.trcImageAlpha, w_.edtImageAlpha);
 
     w_.rbTransparent1 =
         Named(new QRadioButton(QStringLiteral("Transparent style 1"), page), "rbTransparent1");
