@@ -179,7 +179,12 @@ TEST_F(WatermarkEditor, OkStoresWhatTheControlsShowAndAReopenedEditorShowsItAgai
         w.trcExposure->setValue(40);
         QTest::mouseClick(w.chkProcessText, Qt::LeftButton);
         ASSERT_TRUE(Previewing(*editor));
-        ASSERT_TRUE(WaitUntil([&] { return editor->Placement().TextPlaced; }));
+        // Ok stores the positions of a frame painted with these values (the image at 60 %
+        // of the 320 pixels, the text low in the picture).
+        ASSERT_TRUE(WaitUntil([&] {
+            const TEffectPlacement placed = editor->Placement();
+            return placed.TextPlaced && placed.TextY > 0 && placed.ImageX == 192;
+        }));
 
         QTest::mouseClick(w.btnOk, Qt::LeftButton);
         EXPECT_FALSE(editor->isVisible());
@@ -191,6 +196,7 @@ TEST_F(WatermarkEditor, OkStoresWhatTheControlsShowAndAReopenedEditorShowsItAgai
     EXPECT_TRUE(record.WatermarkFont.Bold);
     EXPECT_EQ(std::tuple(record.TextHorzPercent, record.TextVertPercent), std::tuple(10, 80));
     EXPECT_GT(record.TextY, 0); // measured on the previewed picture
+    EXPECT_EQ(record.ImageX, 192);
     EXPECT_EQ(record.ImageFile, png);
     EXPECT_EQ(std::tuple(record.ImageHorzPercent, record.ImageVertPercent, record.ImageAlpha,
                          record.TransparentStyle),
