@@ -1,10 +1,9 @@
 #include "watermark/FrmWatermark.h"
 
-#include "DVDDecApi.h"
+#include "EditorSource.h"
 #include "PositionBar.h"
 #include "VideoSurfaceWidget.h"
 #include "base/TimeTexts.h"
-#include "dvdinput/DvdAddress.h"
 #include "shell/ErrorReport.h"
 #include "shell/FormWidgets.h"
 #include "sources/SourceListModel.h"
@@ -574,18 +573,7 @@ void TfrmWaterMark::OpenPreview() {
         return;
     }
     const TSourceRow& row = sources_.Row(row_);
-    std::string source = row.Record.SourceName;
-    if (row.Kind == TRowKind::DvdTitle) {
-        TDVDParam param{};
-        param.Title = row.Record.TitleIndex;
-        param.FromChapter = 0;
-        param.ToChapter = 99;
-        param.AudioID = 128;
-        param.SubtitleID = 32;
-        param.AudioChannels = 2;
-        param.Deinterlace = 0;
-        source = MakeDvdAddress(setup_.DvdFolder, param);
-    }
+    const std::string source = EditorSourceAddress(row, setup_.DvdFolder);
     if (!player_.Open(source, w_.imgPreview, false)) {
         return;
     }
