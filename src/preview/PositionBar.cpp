@@ -18,6 +18,14 @@ void TPositionBar::SetThumbVisible(bool visible) {
     }
 }
 
+void TPositionBar::SetSelection(int start, int end) {
+    if (start != selectionStart_ || end != selectionEnd_) {
+        selectionStart_ = start;
+        selectionEnd_ = end;
+        update();
+    }
+}
+
 int TPositionBar::ValueAt(const QPoint& point) const {
     QStyleOptionSlider option;
     initStyleOption(&option);
@@ -55,13 +63,39 @@ void TPositionBar::mouseReleaseEvent(QMouseEvent* event) {
 void TPositionBar::paintEvent(QPaintEvent* event) {
     if (thumbVisible_) {
         QSlider::paintEvent(event);
+    } else {
+        QPainter painter(this);
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_SliderGroove;
+        style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+    }
+    PaintSelection();
+}
+
+// The marked range as a band along the bottom edge, from the thumb's centre at its start
+// value to the thumb's centre at its end value.
+void TPositionBar::PaintSelection() {
+    if (selectionEnd_ <= selectionStart_) {
         return;
     }
-    QPainter painter(this);
     QStyleOptionSlider option;
     initStyleOption(&option);
-    option.subControls = QStyle::SC_SliderGroove;
-    style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = groove.width() - handle.width();
+    const auto x = [&](int value) {
+        return groove.x() + handle.width() / 2 +
+               QStyle::sliderPositionFromValue(minimum(), maximum(), value, span);
+    };
+    QPainter painter(this);
+    const QColor band =
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Highlight);
+    painter.fillRect(
+        QRect(QPoint(x(selectionStart_), height() - 4), QPoint(x(selectionEnd_), height() - 1)),
+        band);
 }
 
 } // namespace tessaro

@@ -1,6 +1,7 @@
 // The preview's position bar: a horizontal slider whose thumb jumps to where the left button
 // presses, that reports the press and the release of that button (with whether the release
-// happened over the bar), and whose thumb can be hidden.
+// happened over the bar), whose thumb can be hidden, and that can mark a range of its values
+// (a band under the groove).
 #pragma once
 
 #include <QSlider>
@@ -14,6 +15,10 @@ public:
 
     void SetThumbVisible(bool visible);
     bool ThumbVisible() const { return thumbVisible_; }
+    // Marks the values from start to end; an empty range (end <= start) marks nothing.
+    void SetSelection(int start, int end);
+    int SelectionStart() const { return selectionStart_; }
+    int SelectionEnd() const { return selectionEnd_; }
 
 signals:
     // The left button went down on the bar (the thumb is at the pressed place).
@@ -29,8 +34,11 @@ protected:
 
 private:
     int ValueAt(const QPoint& point) const;
+    void PaintSelection();
 
     bool thumbVisible_ = true;
+    int selectionStart_ = 0;
+    int selectionEnd_ = 0;
 };
 
 } // namespace tessaro

@@ -26,6 +26,7 @@
 #include "sources/SourceFiles.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
+#include "trim/FrmTrim.h"
 #include "watermark/FrmWatermark.h"
 
 #include <QAction>
@@ -211,6 +212,9 @@ void TfrmMain::ConnectPanels() {
         sources_->PopupContextMenu(c_.BtnEdit->mapToGlobal(c_.BtnEdit->rect().bottomLeft()));
     });
     connect(sources_, &TSourceListPanel::currentRowChanged, this, &TfrmMain::currentRowChanged);
+    for (QAction* item : {c_.Trim1, sources_->ContextItem("Trim2")}) {
+        connect(item, &QAction::triggered, this, Guarded([this] { Trim1Click(); }));
+    }
     for (QAction* item : {c_.VideoEffect1, sources_->ContextItem("VideoEffect2")}) {
         connect(item, &QAction::triggered, this, Guarded([this] { WaterMark1Click(); }));
     }
@@ -413,6 +417,18 @@ void TfrmMain::FormCreate(const TAppLocation& location) {
     }
     exeDir_ = location.exeDir;
     LoadPlayerLibraries(location.exeDir);
+}
+
+void TfrmMain::Trim1Click() {
+    if (!sourceList_.HasCurrentRow()) {
+        return;
+    }
+    preview_->imgbtnStopClick();
+    if (trim_ == nullptr) {
+        trim_ = new TfrmTrim(sourceList_, {LibraryFolder(exeDir_), DvdFolder()}, this);
+    }
+    trim_->SetRow(sourceList_.Current(), DvdFolder());
+    trim_->exec();
 }
 
 void TfrmMain::WaterMark1Click() {

@@ -47,6 +47,7 @@ class TRunController;
 class TSourceListPanel;
 class TVersionNotice;
 class TfrmPreference;
+class TfrmTrim;
 class TfrmWaterMark;
 
 // The controls of the main window, named as the program's units refer to them.
@@ -175,6 +176,10 @@ public:
     // The preferences dialog, made on the first "&Preference" (nullptr before).
     TfrmPreference* Preference() const { return preference_; }
     TVersionNotice* VersionNotice() const { return versionNotice_; }
+    // The trim editor, made on the first "&Trim" and kept (nullptr before).
+    TfrmTrim* Trim() const { return trim_; }
+    // "&Trim": stops the preview and edits the selected row in the modal trim editor.
+    void Trim1Click();
     // The watermark and effects editor last opened (nullptr before the first).
     TfrmWaterMark* WaterMark() const { return waterMark_; }
     // "&Video Effect && Water Mark": stops the preview and edits the selected row in a new
@@ -227,6 +232,7 @@ private:
     TRunController* run_ = nullptr;
     TPreviewPanel* preview_ = nullptr;
     TfrmPreference* preference_ = nullptr;
+    TfrmTrim* trim_ = nullptr;
     TfrmWaterMark* waterMark_ = nullptr;
     std::string exeDir_; // the program's folder, where the player libraries are found
     TVersionNotice* versionNotice_ = nullptr;

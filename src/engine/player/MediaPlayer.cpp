@@ -82,6 +82,10 @@ bool TCustomPlayer::Paused() const {
     return host_->Paused();
 }
 
+std::int64_t TCustomPlayer::CurrentPosition() const {
+    return host_->CurrentPosition();
+}
+
 void TCustomPlayer::Relayout() {
     host_->Relayout();
 }

@@ -70,6 +70,9 @@ public:
     TBitmap& GetCurrentFrame(std::int64_t& PTS);
     TBitmap& CurrentFrame();
     bool Paused() const;
+    // The playing position the player last computed (microseconds from the file start; 0
+    // before the first picture or sound has played).
+    std::int64_t CurrentPosition() const;
     // Asks the event loop to lay the picture out again (after the drawing area changed).
     void Relayout();
 

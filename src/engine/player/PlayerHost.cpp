@@ -244,6 +244,7 @@ bool TPlayerHost::Open(const std::string& FileName, TVideoSurface* ScreenHandle,
         session_ = session;
     }
     lastReportedPosition_ = NoPosition;
+    currentPosition_ = 0;
     // Fresh converters: the video thread starts using the hook's one while opening.
     hookConverter_ = std::make_unique<TRGBConverter>();
     snapshotConverter_ = std::make_unique<TRGBConverter>();

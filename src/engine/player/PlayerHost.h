@@ -40,6 +40,7 @@ public:
     void SeekRelative(std::uint8_t flags, bool wait, double seconds);
     TBitmap& GetCurrentFrame(std::int64_t& pts);
     bool Paused() const;
+    std::int64_t CurrentPosition() const { return currentPosition_; }
     // Asks the event loop to lay the picture out again when a file is open.
     void Relayout();
 
