@@ -12,7 +12,7 @@ namespace tessaro {
 std::ostream& operator<<(std::ostream& out, const TCropRect& r) {
     return out << "(" << r.Left << "," << r.Top << " " << r.Width << "x" << r.Height << ")";
 }
-std::ostream& operator<<(std::ostream& out, const TCropMargins& m) {
+std::ostream& operator<<(std::ostream& out, const TViewMargins& m) {
     return out << "up " << m.Up << " down " << m.Down << " left " << m.Left << " right " << m.Right;
 }
 
@@ -56,7 +56,7 @@ TEST(CropEditorModelTest, ThePictureRectangleIsTheFittedPictureInsetByOnePixelIn
 
 TEST(CropEditorModelTest, OkStoresThePreviewMarginsAndEvenSourceMargins) {
     struct Case {
-        TCropMargins Preview;
+        TViewMargins Preview;
         int SourceWidth, SourceHeight;
         // CropTop, CropLeft, CropBottom, CropRight
         std::tuple<int, int, int, int> Crop;
@@ -105,7 +105,7 @@ TEST(CropEditorModelTest, TheRectangleFollowsTheStoredMarginsAndResetCoversThePi
     model.LoadMargins(record);
     EXPECT_EQ(model.Rect(), (TCropRect{27 + 30, 21 + 20, 336 - 80, 251 - 60}));
     model.Reset();
-    EXPECT_EQ(model.Margins(), TCropMargins{});
+    EXPECT_EQ(model.Margins(), TViewMargins{});
     EXPECT_EQ(model.Rect(), model.Picture());
 }
 
@@ -123,7 +123,7 @@ TEST(CropEditorModelTest, ASpinnerStopsAtTheTenPixelMinimumAndStepsBack) {
     EXPECT_EQ(model.Rect().Height, 10);
     for (TCropSide side : {TCropSide::Up, TCropSide::Down}) {
         model.SpinnerChanged(side, 46);
-        EXPECT_EQ(model.Margins(), (TCropMargins{45, 45, 40, 45}));
+        EXPECT_EQ(model.Margins(), (TViewMargins{45, 45, 40, 45}));
         EXPECT_EQ(model.Rect().Height, 10);
     }
     model.SpinnerChanged(TCropSide::Up, 44);
@@ -148,7 +148,7 @@ TEST(CropEditorModelTest, ADraggedRectangleStaysOnThePicture) {
         const char* Drag;
         TCropRect Bounds;
         int MouseX, MouseY;
-        TCropMargins Margins;
+        TViewMargins Margins;
     };
     const Case cases[] = {
         {"moved inside the picture", {67, 46, 256, 191}, 100, 80, {25, 35, 40, 40}},
@@ -179,7 +179,7 @@ TEST(CropEditorModelTest, ADraggedRectangleStaysOnThePicture) {
         model.Moved(c.Bounds, c.MouseX, c.MouseY);
         EXPECT_EQ(model.Margins(), c.Margins) << c.Drag;
         const TCropRect& p = model.Picture();
-        const TCropMargins& m = c.Margins;
+        const TViewMargins& m = c.Margins;
         EXPECT_EQ(model.Rect(), (TCropRect{p.Left + m.Left, p.Top + m.Up,
                                            p.Width - m.Left - m.Right, p.Height - m.Up - m.Down}))
             << c.Drag;

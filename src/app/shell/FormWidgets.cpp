@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 
 namespace tessaro {
@@ -29,6 +31,19 @@ QLabel* MakeLabel(QWidget* parent, const char* text, QRect geometry) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setGeometry(geometry);
     return label;
+}
+
+QSpinBox* MakeArrowSpinner(QWidget* parent, const char* name, int min, int max,
+                           const QString& accessibleName, QRect geometry) {
+    auto* spinner = Named(new QSpinBox(parent), name);
+    spinner->setRange(min, max);
+    spinner->setAccessibleName(accessibleName);
+    spinner->setGeometry(geometry);
+    if (auto* text = spinner->findChild<QLineEdit*>()) {
+        text->setReadOnly(true);
+        text->setAccessibleName(accessibleName);
+    }
+    return spinner;
 }
 
 QAction* MakeItem(QMenu* menu, const char* name, const char* caption) {

@@ -10,6 +10,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSpinBox;
 class QToolButton;
 class QWidget;
 
@@ -27,6 +28,11 @@ QToolButton* MakeImageButton(QWidget* parent, const char* name, QStyle::Standard
                              const char* hint, QRect geometry);
 
 QLabel* MakeLabel(QWidget* parent, const char* text, QRect geometry);
+
+// A spinner that takes no typing: its arrows and the arrow keys change it between min and
+// max. Its text box carries the accessible name too, since assistive technology reads it.
+QSpinBox* MakeArrowSpinner(QWidget* parent, const char* name, int min, int max,
+                           const QString& accessibleName, QRect geometry);
 
 QAction* MakeItem(QMenu* menu, const char* name, const char* caption);
 

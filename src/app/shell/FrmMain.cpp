@@ -8,6 +8,7 @@
 #include "VersionNotice.h"
 #include "VideoSurfaceWidget.h"
 #include "WebLinks.h"
+#include "crop/FrmCrop.h"
 #include "dvd/DvdPanel.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
@@ -217,6 +218,9 @@ void TfrmMain::ConnectPanels() {
     }
     for (QAction* item : {c_.VideoEffect1, sources_->ContextItem("VideoEffect2")}) {
         connect(item, &QAction::triggered, this, Guarded([this] { WaterMark1Click(); }));
+    }
+    for (QAction* item : {c_.Crop1, sources_->ContextItem("Crop2")}) {
+        connect(item, &QAction::triggered, this, Guarded([this] { Crop1Click(); }));
     }
     connect(formats_, &TFormatPanel::formatChosen, this,
             Guarded([this](const QString& name, int code) {
@@ -440,6 +444,17 @@ void TfrmMain::WaterMark1Click() {
     waterMark_ = new TfrmWaterMark(sourceList_, sourceList_.Current(),
                                    {LibraryFolder(exeDir_), DvdFolder()}, this);
     waterMark_->exec();
+}
+
+void TfrmMain::Crop1Click() {
+    if (!sourceList_.HasCurrentRow()) {
+        return;
+    }
+    preview_->imgbtnStopClick();
+    delete crop_;
+    crop_ = new TfrmCrop(sourceList_, sourceList_.Current(), {LibraryFolder(exeDir_), DvdFolder()},
+                         this);
+    crop_->exec();
 }
 
 void TfrmMain::LoadPlayerLibraries(const std::string& exeDir) {

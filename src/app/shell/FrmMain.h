@@ -49,6 +49,7 @@ class TVersionNotice;
 class TfrmPreference;
 class TfrmTrim;
 class TfrmWaterMark;
+class TfrmCrop;
 
 // The controls of the main window, named as the program's units refer to them.
 struct TfrmMainControls {
@@ -185,6 +186,10 @@ public:
     // "&Video Effect && Water Mark": stops the preview and edits the selected row in a new
     // modal editor.
     void WaterMark1Click();
+    // The crop editor last opened (nullptr before the first).
+    TfrmCrop* CropEditor() const { return crop_; }
+    // "&Crop": stops the preview and edits the selected row in a new modal crop editor.
+    void Crop1Click();
     bool ClosingForUpgrade() const { return closingForUpgrade_; }
     void SetClosingForUpgrade(bool value) { closingForUpgrade_ = value; }
     bool PreviewStopped() const;
@@ -234,6 +239,7 @@ private:
     TfrmPreference* preference_ = nullptr;
     TfrmTrim* trim_ = nullptr;
     TfrmWaterMark* waterMark_ = nullptr;
+    TfrmCrop* crop_ = nullptr;
     std::string exeDir_; // the program's folder, where the player libraries are found
     TVersionNotice* versionNotice_ = nullptr;
     std::unique_ptr<TGlobalObject> global_;

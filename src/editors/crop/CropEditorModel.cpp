@@ -53,7 +53,7 @@ void TCropEditorModel::SetSourceSize(int width, int height) {
 void TCropEditorModel::LoadMargins(const TlvFilesRecord& record) {
     margins_ = {record.ViewCropTop, record.ViewCropBottom, record.ViewCropLeft,
                 record.ViewCropRight};
-    rect_ = RectFromMargins();
+    KeepOnPicture();
 }
 
 TCropRect TCropEditorModel::RectFromMargins() const {
@@ -155,6 +155,8 @@ void TCropEditorModel::SpinnerChanged(TCropSide side, int value) {
 void TCropEditorModel::Reset() {
     margins_ = {};
     rect_ = picture_;
+    savedTop_ = picture_.Top;
+    savedLeft_ = picture_.Left;
 }
 
 void TCropEditorModel::Store(TlvFilesRecord& record) const {

@@ -23,14 +23,14 @@ struct TCropRect {
     bool operator==(const TCropRect&) const = default;
 };
 
-// The four spinners, in preview pixels cut away from each side of the picture.
-struct TCropMargins {
+// The four spinners: preview pixels cut away from each side of the picture.
+struct TViewMargins {
     int Up = 0;
     int Down = 0;
     int Left = 0;
     int Right = 0;
 
-    bool operator==(const TCropMargins&) const = default;
+    bool operator==(const TViewMargins&) const = default;
 };
 
 enum class TCropSide { Up, Down, Left, Right };
@@ -64,7 +64,7 @@ public:
     // Starts from the margins the record stored in preview pixels; the rectangle follows.
     void LoadMargins(const TlvFilesRecord& record);
 
-    const TCropMargins& Margins() const { return margins_; }
+    const TViewMargins& Margins() const { return margins_; }
     const TCropRect& Rect() const { return rect_; }
 
     // The mouse went down on the rectangle at bounds: a drag past the picture's right or
@@ -96,7 +96,7 @@ private:
     TCropRect picture_;
     int sourceWidth_ = 0;
     int sourceHeight_ = 0;
-    TCropMargins margins_;
+    TViewMargins margins_;
     TCropRect rect_;
     int savedTop_ = 0;
     int savedLeft_ = 0;

@@ -104,20 +104,6 @@ void MakeSliderRow(QWidget* page, const TSliderRow& row, QSlider*& slider, QLine
     }
 }
 
-// A spinner that takes no typing: its arrows and the arrow keys change it.
-QSpinBox* MakeSpinner(QWidget* parent, const char* name, TWatermarkRange range,
-                      const QString& accessible, QRect geometry) {
-    auto* spinner = Named(new QSpinBox(parent), name);
-    spinner->setRange(range.Min, range.Max);
-    spinner->setAccessibleName(accessible);
-    spinner->setGeometry(geometry);
-    if (auto* text = spinner->findChild<QLineEdit*>()) {
-        text->setReadOnly(true);
-        text->setAccessibleName(accessible);
-    }
-    return spinner;
-}
-
 void ShowSlider(QSlider* slider, int value) {
     const QSignalBlocker quiet(slider);
     slider->setValue(value);
@@ -287,8 +273,8 @@ void TfrmWaterMark::BuildEffectPage(QWidget* page) {
         Caption(page, caption, QRect(10, y, 200, 20), track);
         QString name = QString::fromUtf8(caption);
         name.chop(1);
-        spin = MakeSpinner(page, spinner, range, name + QStringLiteral(" value"),
-                           QRect(280, y + 22, 72, 24));
+        spin = MakeArrowSpinner(page, spinner, range.Min, range.Max,
+                                name + QStringLiteral(" value"), QRect(280, y + 22, 72, 24));
     };
     row("Brightness:", "trcBrightness", "spedtBrightness", BrightnessRange, 8, w_.trcBrightness,
         w_.spedtBrightness);

@@ -8,6 +8,7 @@
 #include "VersionNotice.h"
 #include "VideoSurfaceWidget.h"
 #include "WindowTestSupport.h"
+#include "crop/FrmCrop.h"
 #include "run/RunController.h"
 #include "shell/FmDirectory.h"
 #include "sources/SourceListPanel.h"
@@ -20,6 +21,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTreeView>
 
 namespace tessaro {
@@ -181,6 +183,41 @@ TEST_F(MainWindowPreview, TheEffectsItemsStopThePreviewAndEditTheSelectedRowInAN
         EXPECT_TRUE(before.isNull()); // a new window for every use
         EXPECT_EQ(shown->parent(), window.get());
         EXPECT_EQ(window->SourceList().Record(0).ImageAlpha, 77);
+    }
+}
+
+TEST_F(MainWindowPreview, TheCropItemsStopThePreviewAndEditTheSelectedRowInANewEditor) {
+    auto window = ShowWindow();
+    const TfrmMainControls& c = window->Controls();
+    AddFixture(*window, "h264_aac.mp4");
+    QAction* contextItem = window->Sources().ContextItem("Crop2");
+    EXPECT_EQ(contextItem->text(), "&Crop");
+    EXPECT_EQ(c.Crop1->text(), "&Crop");
+    window->SourceList().SetCurrent(0);
+    window->Preview().imgbtnPlayClick();
+    ASSERT_TRUE(Playing(*window)) << window->Preview().Player().LastError();
+
+    int up = 1;
+    for (QAction* item : {c.Crop1, contextItem}) {
+        TfrmCrop* shown = nullptr;
+        bool previewStopped = false;
+        WhenModalOpens([&](QWidget* dialog) {
+            shown = qobject_cast<TfrmCrop*>(dialog);
+            previewStopped = window->PreviewStopped();
+            ASSERT_NE(shown, nullptr);
+            ASSERT_TRUE(WaitUntil([&] { return shown->Controls().spedUp->isEnabled(); }));
+            shown->Controls().spedUp->setValue(up);
+            QTest::mouseClick(shown->Controls().btnOk, Qt::LeftButton);
+        });
+        const QPointer<TfrmCrop> before = window->CropEditor();
+        item->trigger();
+        EXPECT_TRUE(previewStopped);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown, window->CropEditor());
+        EXPECT_TRUE(before.isNull()); // a new window for every use
+        EXPECT_EQ(shown->parent(), window.get());
+        EXPECT_EQ(window->SourceList().Record(0).ViewCropTop, up);
+        ++up;
     }
 }
 
