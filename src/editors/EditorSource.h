@@ -9,6 +9,12 @@ namespace tessaro {
 
 struct TSourceRow;
 
+// Where an editor window finds its player's libraries and the DVD its DVD title rows play.
+struct TEditorSetup {
+    std::string LibraryFolder;
+    std::string DvdFolder;
+};
+
 // The address an editor's player opens for the row: the file of a file row; for a DVD title
 // row its title of dvdFolder with all chapters, the first audio and subtitle streams, two
 // audio channels and no deinterlacing.

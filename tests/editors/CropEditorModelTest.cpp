@@ -18,6 +18,21 @@ std::ostream& operator<<(std::ostream& out, const TViewMargins& m) {
 
 namespace {
 
+// A model whose picture is a frameWidth x frameHeight frame fitted into image, starting from
+// margins stored as preview margins.
+TCropEditorModel Loaded(int frameWidth, int frameHeight, const TCropRect& image,
+                        const TViewMargins& margins) {
+    TCropEditorModel model;
+    EXPECT_TRUE(model.PlacePicture(frameWidth, frameHeight, image));
+    TlvFilesRecord record;
+    record.ViewCropTop = margins.Up;
+    record.ViewCropBottom = margins.Down;
+    record.ViewCropLeft = margins.Left;
+    record.ViewCropRight = margins.Right;
+    model.LoadMargins(record);
+    return model;
+}
+
 TEST(CropEditorModelTest, FitCentresThePictureAndRoundsItsInsetHalvesToEven) {
     struct Case {
         int Width, Height;
@@ -72,16 +87,9 @@ TEST(CropEditorModelTest, OkStoresThePreviewMarginsAndEvenSourceMargins) {
         {{10, 20, 30, 40}, 720, 480, {48, 216, 96, 288}},
     };
     for (const Case& c : cases) {
-        TCropEditorModel model;
-        ASSERT_TRUE(model.PlacePicture(100, 100, {0, 0, 102, 102}));
+        TCropEditorModel model = Loaded(100, 100, {0, 0, 102, 102}, c.Preview);
         ASSERT_EQ(model.Picture(), (TCropRect{1, 1, 100, 100}));
         model.SetSourceSize(c.SourceWidth, c.SourceHeight);
-        TlvFilesRecord record;
-        record.ViewCropTop = c.Preview.Up;
-        record.ViewCropBottom = c.Preview.Down;
-        record.ViewCropLeft = c.Preview.Left;
-        record.ViewCropRight = c.Preview.Right;
-        model.LoadMargins(record);
         TlvFilesRecord stored;
         stored.CropTop = stored.CropLeft = stored.CropBottom = stored.CropRight = 99;
         model.Store(stored);
@@ -95,14 +103,7 @@ TEST(CropEditorModelTest, OkStoresThePreviewMarginsAndEvenSourceMargins) {
 }
 
 TEST(CropEditorModelTest, TheRectangleFollowsTheStoredMarginsAndResetCoversThePicture) {
-    TCropEditorModel model;
-    ASSERT_TRUE(model.PlacePicture(320, 240, {10, 20, 370, 253}));
-    TlvFilesRecord record;
-    record.ViewCropTop = 20;
-    record.ViewCropLeft = 30;
-    record.ViewCropBottom = 40;
-    record.ViewCropRight = 50;
-    model.LoadMargins(record);
+    TCropEditorModel model = Loaded(320, 240, {10, 20, 370, 253}, {20, 40, 30, 50});
     EXPECT_EQ(model.Rect(), (TCropRect{27 + 30, 21 + 20, 336 - 80, 251 - 60}));
     model.Reset();
     EXPECT_EQ(model.Margins(), TViewMargins{});
@@ -110,14 +111,7 @@ TEST(CropEditorModelTest, TheRectangleFollowsTheStoredMarginsAndResetCoversThePi
 }
 
 TEST(CropEditorModelTest, ASpinnerStopsAtTheTenPixelMinimumAndStepsBack) {
-    TCropEditorModel model;
-    ASSERT_TRUE(model.PlacePicture(100, 100, {0, 0, 102, 102}));
-    TlvFilesRecord record;
-    record.ViewCropTop = 45;
-    record.ViewCropBottom = 44;
-    record.ViewCropLeft = 40;
-    record.ViewCropRight = 45;
-    model.LoadMargins(record);
+    TCropEditorModel model = Loaded(100, 100, {0, 0, 102, 102}, {45, 44, 40, 45});
 
     model.SpinnerChanged(TCropSide::Down, 45); // height 11 -> 10
     EXPECT_EQ(model.Rect().Height, 10);
@@ -167,14 +161,7 @@ TEST(CropEditorModelTest, ADraggedRectangleStaysOnThePicture) {
         {"left side pulled in", {107, 41, 206, 191}, 0, 80, {20, 40, 80, 50}},
     };
     for (const Case& c : cases) {
-        TCropEditorModel model;
-        ASSERT_TRUE(model.PlacePicture(320, 240, {10, 20, 370, 253}));
-        TlvFilesRecord record;
-        record.ViewCropTop = 20;
-        record.ViewCropLeft = 30;
-        record.ViewCropBottom = 40;
-        record.ViewCropRight = 50;
-        model.LoadMargins(record);
+        TCropEditorModel model = Loaded(320, 240, {10, 20, 370, 253}, {20, 40, 30, 50});
         model.Pressed(model.Rect());
         model.Moved(c.Bounds, c.MouseX, c.MouseY);
         EXPECT_EQ(model.Margins(), c.Margins) << c.Drag;

@@ -81,7 +81,7 @@ protected:
     // Shows the editor for row and waits until its rectangle lies on the playing picture.
     std::unique_ptr<TfrmCrop> Open(int row = 0) {
         auto editor =
-            std::make_unique<TfrmCrop>(sources_, row, TCropSetup{TESSARO_LIBAV_DIR, DvdFolder});
+            std::make_unique<TfrmCrop>(sources_, row, TEditorSetup{TESSARO_LIBAV_DIR, DvdFolder});
         editor->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(editor.get()));
         EXPECT_TRUE(WaitUntil([&] { return editor->Controls().RectTracker->isEnabled(); }))

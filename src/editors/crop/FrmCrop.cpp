@@ -41,7 +41,7 @@ TCropRect ToCropRect(const QRect& r) {
 
 } // namespace
 
-TfrmCrop::TfrmCrop(TSourceListModel& sources, int row, TCropSetup setup, QWidget* parent)
+TfrmCrop::TfrmCrop(TSourceListModel& sources, int row, TEditorSetup setup, QWidget* parent)
     : QDialog(parent), sources_(sources), row_(row), setup_(std::move(setup)) {
     setObjectName(QStringLiteral("frmCrop"));
     setWindowTitle(QStringLiteral("Crop"));

@@ -6,6 +6,7 @@
 // fitted into the preview image under the rectangle.
 #pragma once
 
+#include "EditorSource.h"
 #include "crop/CropEditorModel.h"
 #include "player/MediaPlayer.h"
 
@@ -51,11 +52,6 @@ struct TCropControls {
     QTimer* Timer = nullptr;
 };
 
-struct TCropSetup {
-    std::string LibraryFolder; // where the player's libraries are loaded from
-    std::string DvdFolder;     // the DVD location DVD title rows play from
-};
-
 class TfrmCrop : public QDialog {
     Q_OBJECT
 public:
@@ -65,7 +61,7 @@ public:
     static constexpr QRgb PreviewBackground = 0xFFA6CAF0;
 
     // Edits row of sources (which must exist while the window does).
-    TfrmCrop(TSourceListModel& sources, int row, TCropSetup setup, QWidget* parent = nullptr);
+    TfrmCrop(TSourceListModel& sources, int row, TEditorSetup setup, QWidget* parent = nullptr);
     ~TfrmCrop() override;
 
     const TCropControls& Controls() const { return w_; }
@@ -107,7 +103,7 @@ private:
 
     TSourceListModel& sources_;
     int row_;
-    TCropSetup setup_;
+    TEditorSetup setup_;
     TCropControls w_;
     TCropEditorModel model_;
     QImage canvas_; // what imgPreview shows

@@ -5,6 +5,7 @@
 // latest published values on the player's video thread and never reads the widgets.
 #pragma once
 
+#include "EditorSource.h"
 #include "player/MediaPlayer.h"
 #include "watermark/EffectHooks.h"
 #include "watermark/WatermarkEditorModel.h"
@@ -82,10 +83,7 @@ struct TWatermarkControls {
     QPushButton* btnCancel = nullptr;
 };
 
-struct TWatermarkSetup {
-    std::string LibraryFolder; // where the player's libraries are loaded from
-    std::string DvdFolder;     // the DVD location DVD title rows play from
-};
+using TWatermarkSetup = TEditorSetup;
 
 class TfrmWaterMark : public QDialog {
     Q_OBJECT
