@@ -5,6 +5,7 @@
 // window once and shows it for each use, so the last range carries over.
 #pragma once
 
+#include "EditorSource.h"
 #include "player/MediaPlayer.h"
 #include "trim/TrimEditorModel.h"
 
@@ -41,10 +42,7 @@ struct TTrimControls {
     QPushButton* btnCancel = nullptr;
 };
 
-struct TTrimSetup {
-    std::string LibraryFolder; // where the player's libraries are loaded from
-    std::string DvdFolder;     // the DVD location DVD title rows play from
-};
+using TTrimSetup = TEditorSetup;
 
 class TfrmTrim : public QDialog {
     Q_OBJECT
