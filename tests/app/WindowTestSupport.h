@@ -12,6 +12,7 @@
 #include "shell/DialogService.h"
 #include "shell/FrmMain.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -29,6 +30,19 @@ using TAppEnvironment = TQtTestEnvironment<TApplication>;
 // Waits until condition holds, at most timeoutMs (generous: other builds share the machine).
 inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000) {
     return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// Whether assistive technology has a name for the control: its own accessible name, or the
+// text of the label that belongs to it.
+inline bool HasSpokenName(QWidget* control) {
+    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(control);
+    if (node == nullptr) {
+        return false;
+    }
+    const auto labels = node->relations(QAccessible::Label);
+    const bool labelled = !labels.isEmpty() && labels.first().first != nullptr &&
+                          !labels.first().first->text(QAccessible::Name).isEmpty();
+    return labelled || !node->text(QAccessible::Name).isEmpty();
 }
 
 // Runs answer(dialog) once a modal dialog is open (it is called from the dialog's own loop).

@@ -4,6 +4,7 @@
 #include "DVDPlugIn.h"
 #include "EditorSource.h"
 #include "PositionBar.h"
+#include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
 #include "crop/FrmCrop.h"
 #include "crop/RectTracker.h"
@@ -258,14 +259,8 @@ TEST_F(CropEditor, EveryControlHasANameForAssistiveTechnology) {
         if (!control->isVisible() || control->focusPolicy() == Qt::NoFocus) {
             continue;
         }
-        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(control);
-        ASSERT_NE(node, nullptr);
-        const auto labels = node->relations(QAccessible::Label);
-        const bool labelled = !labels.isEmpty() && labels.first().first != nullptr &&
-                              !labels.first().first->text(QAccessible::Name).isEmpty();
-        EXPECT_TRUE(labelled || !node->text(QAccessible::Name).isEmpty())
-            << control->objectName().toStdString() << " (" << control->metaObject()->className()
-            << ")";
+        EXPECT_TRUE(test::HasSpokenName(control)) << control->objectName().toStdString() << " ("
+                                                  << control->metaObject()->className() << ")";
     }
     EXPECT_EQ(editor->Controls().RectTracker->accessibleName(), "Crop rectangle");
 }
@@ -296,6 +291,53 @@ TEST_F(CropEditor, ADvdRowCropsItsTitleInTheTitlesPixels) {
     EXPECT_EQ(ViewCrop(stored), std::tuple(20, 1, 30, 0));
     // 20 x 480 / 245 = 39.2 -> 38; 480 / 245 = 1.96 -> 2; 30 x 720 / 368 = 58.7 -> 59 -> 58.
     EXPECT_EQ(Crop(stored), std::tuple(38, 2, 58, 0));
+}
+
+TEST_F(CropEditor, ATurnedSourceIsCroppedAsItIsShownUpright) {
+    // 320 x 240 pictures stored with a quarter turn: shown 240 x 320.
+    test::LoadConverterLibraries();
+    test::TTempDir folder;
+    const std::string stored = folder.Str() + "/stored.mp4";
+    const std::string turned = folder.Str() + "/turned.mp4";
+    test::MakeClip("-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v mpeg4 '" + stored +
+                   "'");
+    test::WriteTurned(stored, turned, 90);
+    sources_.AddFileRows({{turned, 0, 0, "lbox"}});
+    auto editor = Open(1);
+    const TCropControls& w = editor->Controls();
+    // 240 x 320 fitted into 370 x 253: inset 90 at the left and the right, then one pixel.
+    EXPECT_EQ(ToQRect(editor->Model().Picture()), QRect(101, 11, 188, 251));
+    w.spedUp->setValue(25);
+    w.spedLeft->setValue(20);
+    QTest::mouseClick(w.btnOk, Qt::LeftButton);
+    // 25 x 320 / 251 = 31.9 -> 32; 20 x 240 / 188 = 25.5 -> 26.
+    EXPECT_EQ(Crop(sources_.Record(1)), std::tuple(32, 0, 26, 0));
+    test::UnloadConverterLibraries();
+}
+
+TEST_F(CropEditor, WithoutAPictureThereIsNothingToCropAndOkStoresZeroMargins) {
+    sources_.AddFileRows({{Fixture("audio.mp3"), 0, 0, "lbox"},
+                          {Fixture("truncated.mpg") + ".missing", 0, 0, "lbox"}});
+    for (int row : {1, 2}) {
+        sources_.EditRecord(row, [](TlvFilesRecord& r) {
+            SetViewCrop(r, 4, 6, 8, 10);
+            r.CropTop = 2;
+        });
+        TfrmCrop editor(sources_, row, TEditorSetup{TESSARO_LIBAV_DIR, DvdFolder});
+        editor.show();
+        const TCropControls& w = editor.Controls();
+        // The audio plays; the missing file does not open.
+        ASSERT_TRUE(WaitUntil([&] {
+            return row == 1 ? w.lblLength->text().endsWith(" Second") : !w.imgbtnpause->isEnabled();
+        })) << row;
+        EXPECT_EQ(w.RectTracker->isVisible(), row == 2);
+        EXPECT_FALSE(w.RectTracker->isEnabled());
+        EXPECT_FALSE(w.spedUp->isEnabled());
+        EXPECT_EQ(Margins(w), std::tuple(0, 0, 0, 0));
+        QTest::mouseClick(w.btnOk, Qt::LeftButton);
+        EXPECT_EQ(ViewCrop(sources_.Record(row)), std::tuple(0, 0, 0, 0)) << row;
+        EXPECT_EQ(Crop(sources_.Record(row)), std::tuple(0, 0, 0, 0)) << row;
+    }
 }
 
 } // namespace

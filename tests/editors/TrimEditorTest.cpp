@@ -194,13 +194,7 @@ TEST_F(TrimEditor, EveryControlHasANameForAssistiveTechnology) {
         if (!control->isVisible() || control->focusPolicy() == Qt::NoFocus) {
             continue;
         }
-        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(control);
-        ASSERT_NE(node, nullptr);
-        const auto labels = node->relations(QAccessible::Label);
-        const bool labelled = !labels.isEmpty() && labels.first().first != nullptr &&
-                              !labels.first().first->text(QAccessible::Name).isEmpty();
-        EXPECT_TRUE(labelled || !node->text(QAccessible::Name).isEmpty())
-            << control->objectName().toStdString();
+        EXPECT_TRUE(test::HasSpokenName(control)) << control->objectName().toStdString();
     }
     // The two "&Ok" buttons of the range say what they take.
     EXPECT_NE(c().btnOk1->accessibleName(), c().btnOk2->accessibleName());

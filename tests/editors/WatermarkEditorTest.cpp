@@ -310,12 +310,7 @@ TEST_F(WatermarkEditor, EveryControlHasANameForAssistiveTechnology) {
             if (!named || !control->isVisible()) {
                 continue;
             }
-            QAccessibleInterface* node = QAccessible::queryAccessibleInterface(control);
-            ASSERT_NE(node, nullptr);
-            const auto labels = node->relations(QAccessible::Label);
-            const bool labelled = !labels.isEmpty() && labels.first().first != nullptr &&
-                                  !labels.first().first->text(QAccessible::Name).isEmpty();
-            EXPECT_TRUE(labelled || !node->text(QAccessible::Name).isEmpty())
+            EXPECT_TRUE(test::HasSpokenName(control))
                 << control->objectName().toStdString() << " (" << control->metaObject()->className()
                 << ") in "
                 << (control->parent() ? control->parent()->objectName().toStdString() : "");

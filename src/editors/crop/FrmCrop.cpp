@@ -267,19 +267,9 @@ void TfrmCrop::SetUpPicture() {
         std::swap(width, height);
     }
     model_.SetSourceSize(width, height);
-    int frameWidth = 0;
-    int frameHeight = 0;
-    {
-        TBitmap& frame = player_.CurrentFrame();
-        const std::lock_guard canvas(frame);
-        frameWidth = frame.Width();
-        frameHeight = frame.Height();
-    }
-    if (frameWidth <= 0 || frameHeight <= 0) {
-        frameWidth = width;
-        frameHeight = height;
-    }
-    model_.PlacePicture(frameWidth, frameHeight, ToCropRect(w_.imgPreview->geometry()));
+    // The player's pictures have this size once turned; before its first picture its
+    // current frame may still have the stored size, so the probe's size is the one fitted.
+    model_.PlacePicture(width, height, ToCropRect(w_.imgPreview->geometry()));
     model_.LoadMargins(sources_.Record(row_));
     ShowMargins();
     ShowRect();
