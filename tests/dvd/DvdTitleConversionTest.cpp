@@ -29,11 +29,16 @@ protected:
         ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
     }
 
-    // The pictures of a short raw conversion of title 1, scaled to 360x240, one plane each.
-    std::vector<std::vector<std::uint8_t>> RawPictures(const std::string& fields,
-                                                       const std::string& name) {
+    // The pictures of a short raw conversion of title 1 (from `start`, when given), scaled to
+    // 360x240, one plane each.
+    std::vector<std::vector<std::uint8_t>>
+    RawPictures(const std::string& fields, const std::string& name, const std::string& start = "") {
         const std::string output = Out(name + ".nut");
-        Convert({Title1(DvdFolder, fields)}, {}, output,
+        TOptionList inputOptions;
+        if (!start.empty()) {
+            inputOptions.push_back({"ss", start});
+        }
+        Convert({Title1(DvdFolder, fields)}, inputOptions, output,
                 {{"t", "1.5"}, {"an", ""}, {"vcodec", "rawvideo"}, {"s", "360x240"}});
         std::vector<std::vector<std::uint8_t>> pictures;
         DecodeFrames(output, AVMEDIA_TYPE_VIDEO, [&](const AVFrame* frame) {
@@ -48,6 +53,18 @@ protected:
         return pictures;
     }
 };
+
+// A title has no index: the seek lands inside a group of pictures, and the conversion must
+// still begin with the picture at the start time, not at the next key picture.
+TEST_F(DvdTitleConversion, AStartTimeBeginsWithThePictureOfThatTime) {
+    const auto whole = RawPictures("", "whole");
+    const auto started = RawPictures("", "started", "0.5");
+    ASSERT_GE(whole.size(), 40u);
+    ASSERT_FALSE(started.empty());
+    // 0.5 s at 30000/1001 pictures a second: picture 15 is the first at or after it.
+    EXPECT_TRUE(started.front() == whole[15]);
+    EXPECT_TRUE(started[10] == whole[25]);
+}
 
 TEST_F(DvdTitleConversion, AudioIdChoosesTheTrackAndAudioChannelsTheirNumber) {
     const struct {

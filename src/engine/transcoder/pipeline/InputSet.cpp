@@ -9,7 +9,9 @@
 #include "runtime/MediaUtils.h"
 #include "transcoder/options/CodecLookup.h"
 
+#include <algorithm>
 #include <mutex>
+#include <string_view>
 
 namespace tessaro {
 
@@ -194,15 +196,33 @@ bool TInputSet::SelectProgram(AVFormatContext* ctx, std::string& errorText) {
     return found;
 }
 
+// MPEG program and transport streams (DVD titles among them) have no index: a seek finds a
+// packet near the time, usually inside a group of pictures whose key picture lies before it,
+// and the decoder can only start at the next key picture, after the time asked for. Reading
+// from this much earlier reaches a key picture before the start (a DVD's groups last at
+// most a second); what lies before the start is cut as after any seek.
+namespace {
+
+constexpr std::int64_t UnindexedSeekPreRoll = 1'000'000;
+
+bool SeeksWithoutIndex(const AVFormatContext* ctx) {
+    const std::string_view name = ctx->iformat != nullptr ? ctx->iformat->name : "";
+    return name == "mpeg" || name == "mpegts" || name == "mpegvideo" || name == "vob";
+}
+
+} // namespace
+
 // Seeks to the start time option (from the file's own start) and returns that timestamp.
 std::int64_t TInputSet::SeekToStart(AVFormatContext* ctx, const std::string& fileName) {
     const TTranscoderOptions& o = options_;
     std::int64_t timestamp = o.startTime;
-    if (ctx->start_time != AV_NOPTS_VALUE) {
-        timestamp += ctx->start_time;
-    }
+    const std::int64_t fileStart = ctx->start_time != AV_NOPTS_VALUE ? ctx->start_time : 0;
+    timestamp += fileStart;
     if (o.startTime != 0) {
-        const int ret = ff::avformat_seek_file(ctx, -1, INT64_MIN, timestamp, timestamp, 0);
+        const std::int64_t target = SeeksWithoutIndex(ctx)
+                                        ? std::max(fileStart, timestamp - UnindexedSeekPreRoll)
+                                        : timestamp;
+        const int ret = ff::avformat_seek_file(ctx, -1, INT64_MIN, target, target, 0);
         if (ret < 0 && o.verbose > 0) {
             log_(llVerbose, FormatText("%s: could not seek to position %0.3f", fileName.c_str(),
                                        double(timestamp) / AV_TIME_BASE));
