@@ -104,10 +104,6 @@ TEST_P(FormatConversion, OutputHasTheFormatsCurrentValues) {
     const TCliRun run =
         RunCli("convert --format " + std::to_string(code) + " --settings " + Quoted(settingsPath) +
                " " + Quoted(source.input) + " " + Quoted(folder) + " --opt Duration=2");
-    if (sourceKind == TSource::DvdTitle && run.status != 0 &&
-        run.output.find(": Unsupported network protocol") != std::string::npos) {
-        GTEST_SKIP() << "the transcoder does not open opendvd: inputs yet: " << run.output;
-    }
     ASSERT_EQ(run.status, 0) << run.output;
 
     const TIniFile settings(settingsPath);

@@ -151,9 +151,7 @@ TEST_F(UnicodeProtocolTest, PlainNameWritesThroughTheLibrary) {
 
 TEST_F(UnicodeProtocolTest, NonAsciiClipOpensByBothNames) {
     const fs::path clip = fs::path(TESSARO_FIXTURE_DIR) / "clip_äöü_日本.mp4";
-    if (!fs::exists(clip)) {
-        GTEST_SKIP() << "fixture missing: " << clip << " (run scripts/make-fixtures)";
-    }
+    ASSERT_TRUE(fs::exists(clip)) << "fixture missing: " << clip << " (run scripts/make-fixtures)";
     const TReadBack plain = ReadBack(clip.string());
     const TReadBack unicode = ReadBack("unicode:utf8:" + clip.string());
     ASSERT_GE(plain.result, 0) << ErrorText(plain.result);
