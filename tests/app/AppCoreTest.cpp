@@ -144,32 +144,55 @@ TEST(StartState, FreshInstallationDefaults) {
     EXPECT_EQ(state.mute, std::optional<bool>(false));
 }
 
-TEST(AppPaths, SettingsBesideAWritableExecutableFolder) {
-    TTempDir dir;
-    EXPECT_EQ(SettingsFilePath(dir.Str() + "/"), dir.Str() + "/tessaro.ini");
-}
-
-TEST(AppPaths, SettingsInTheConfigFolderOtherwise) {
+// Where the settings file goes, for each kind of program folder. A writable folder alone does
+// not make a run portable: an installed program run by root could write into its own folder.
+TEST(AppPaths, SettingsBesideTheExecutableOnlyInAPortableRun) {
     TTempDir dir;
     test::TScopedEnv config("XDG_CONFIG_HOME", (dir.Str() + "/config").c_str());
-    // A folder that does not exist cannot take the file.
-    const std::string path = SettingsFilePath(dir.Str() + "/missing/");
-    EXPECT_EQ(path, dir.Str() + "/config/tessaro/tessaro.ini");
-    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "config" / "tessaro"));
+    const std::string inConfig = dir.Str() + "/config/tessaro/tessaro.ini";
+    const std::string installed = dir.Str() + "/usr/lib/tessaro/";
+    std::filesystem::create_directories(installed);
+    const std::string portable = dir.Str() + "/portable/";
+    std::filesystem::create_directories(portable);
+    test::WriteTextFile(portable + SettingsFileName, "[Settings]\n");
+    const std::string buildTree = TESSARO_BIN_DIR "/";
 
+    const struct {
+        std::string exeDir, settings;
+        bool portable;
+    } cases[] = {
+        {installed, inConfig, false},
+        {dir.Str() + "/missing/", inConfig, false},
+        {portable, portable + SettingsFileName, true},
+        {buildTree, buildTree + SettingsFileName, true},
+        {TESSARO_BIN_DIR "/../bin", TESSARO_BIN_DIR "/../bin/" + std::string(SettingsFileName),
+         true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsPortableRun(c.exeDir), c.portable) << c.exeDir;
+        EXPECT_EQ(SettingsFilePath(c.exeDir), c.settings) << c.exeDir;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "config" / "tessaro"));
+    EXPECT_TRUE(std::filesystem::is_empty(installed));
+}
+
+TEST(AppPaths, SettingsInTheHomeConfigFolderWithoutAnAbsoluteXdgConfigHome) {
+    TTempDir dir;
     test::TScopedEnv relative("XDG_CONFIG_HOME", "relative/config");
     test::TScopedEnv home("HOME", dir.Str().c_str());
     EXPECT_EQ(SettingsFilePath(dir.Str() + "/missing/"),
               dir.Str() + "/.config/tessaro/tessaro.ini");
 }
 
-TEST(AppPaths, FormatFileBesideTheExecutableElseInstalled) {
+// The installed layout: programs in <prefix>/lib/tessaro, data in <prefix>/share/tessaro.
+TEST(AppPaths, FormatFileBesideTheExecutableElseInTheInstalledDataFolder) {
     TTempDir dir;
-    const std::string exeDir = dir.Str() + "/";
-    const std::string installed = FormatFilePath(exeDir);
-    EXPECT_NE(installed, exeDir + FormatFileName);
-    EXPECT_EQ(std::filesystem::path(installed).filename(), FormatFileName);
-    test::WriteTextFile(dir.Path() / FormatFileName, "[formatInfo1]\n");
+    const std::string exeDir = dir.Str() + "/usr/lib/tessaro/";
+    std::filesystem::create_directories(exeDir);
+    EXPECT_EQ(InstalledDataDir(exeDir), dir.Str() + "/usr/share/tessaro/");
+    EXPECT_EQ(InstalledDataDir("/usr/lib/tessaro"), "/usr/share/tessaro/");
+    EXPECT_EQ(FormatFilePath(exeDir), dir.Str() + "/usr/share/tessaro/" + FormatFileName);
+    test::WriteTextFile(exeDir + FormatFileName, "[formatInfo1]\n");
     EXPECT_EQ(FormatFilePath(exeDir), exeDir + FormatFileName);
 }
 

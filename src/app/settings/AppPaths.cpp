@@ -4,12 +4,18 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifndef TESSARO_INSTALLED_DATA_DIR
-#define TESSARO_INSTALLED_DATA_DIR "/usr/local/share/tessaro"
+// Set by the build: the folder the build tree's programs are written to, and the installed
+// data folder relative to the installed programs' folder.
+#ifndef TESSARO_BUILD_PROGRAM_DIR
+#error "TESSARO_BUILD_PROGRAM_DIR must name the build tree's program folder"
+#endif
+#ifndef TESSARO_DATA_DIR_FROM_PROGRAM_DIR
+#error "TESSARO_DATA_DIR_FROM_PROGRAM_DIR must name the data folder relative to the programs"
 #endif
 
 namespace tessaro {
@@ -28,10 +34,9 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool FolderIsWritable(const std::string& folder) {
-    struct stat info {};
-    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           access(folder.c_str(), W_OK) == 0;
+bool IsBuildTreeProgramDir(const std::string& exeDir) {
+    std::error_code error;
+    return std::filesystem::equivalent(exeDir, TESSARO_BUILD_PROGRAM_DIR, error);
 }
 
 // Creates folder and its missing parents; failures show up later when the file is written.
@@ -58,8 +63,13 @@ std::string ConfigHome() {
 
 } // namespace
 
+bool IsPortableRun(const std::string& exeDir) {
+    return IsBuildTreeProgramDir(exeDir) ||
+           FileExists(WithTrailingSlash(exeDir) + SettingsFileName);
+}
+
 std::string SettingsFilePath(const std::string& exeDir) {
-    if (FolderIsWritable(exeDir)) {
+    if (IsPortableRun(exeDir)) {
         return WithTrailingSlash(exeDir) + SettingsFileName;
     }
     const std::string folder = ConfigHome() + "/tessaro";
@@ -72,7 +82,13 @@ std::string FormatFilePath(const std::string& exeDir) {
     if (FileExists(beside)) {
         return beside;
     }
-    return WithTrailingSlash(TESSARO_INSTALLED_DATA_DIR) + FormatFileName;
+    return InstalledDataDir(exeDir) + FormatFileName;
+}
+
+std::string InstalledDataDir(const std::string& exeDir) {
+    const auto folder =
+        std::filesystem::path(WithTrailingSlash(exeDir)) / TESSARO_DATA_DIR_FROM_PROGRAM_DIR;
+    return WithTrailingSlash(folder.lexically_normal().string());
 }
 
 std::string LibraryFolder(const std::string& exeDir) {

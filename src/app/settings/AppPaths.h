@@ -9,10 +9,19 @@ namespace tessaro {
 inline constexpr const char* SettingsFileName = "tessaro.ini";
 inline constexpr const char* FormatFileName = "plovupspformat.ini";
 
-// The settings file beside the executable when that folder is writable (a portable
-// run, e.g. from the build tree); otherwise $XDG_CONFIG_HOME/tessaro/tessaro.ini
-// (~/.config when the variable is unset), whose folder is created when missing.
+// A portable run keeps its settings beside the executable: the program runs from its build
+// tree, or a settings file already lies beside it. An installed program is never portable,
+// whoever runs it (root can write into the install folder, but must not).
+bool IsPortableRun(const std::string& exeDir);
+
+// The settings file beside the executable in a portable run; otherwise
+// $XDG_CONFIG_HOME/tessaro/tessaro.ini (~/.config when the variable is unset), whose folder
+// is created when missing.
 std::string SettingsFilePath(const std::string& exeDir);
+
+// The installed data folder of a program installed in exeDir (<prefix>/lib/tessaro/ gives
+// <prefix>/share/tessaro/), with a trailing "/".
+std::string InstalledDataDir(const std::string& exeDir);
 
 // The format file beside the executable when it exists there; otherwise the one in
 // the installed data folder.
