@@ -1,11 +1,20 @@
 # Build switches shared by every module.
 
-set(TESSARO_SANITIZE "" CACHE STRING "Build with a sanitizer: empty, address (ASan + LSan) or thread")
+set(TESSARO_SANITIZE "" CACHE STRING
+    "Build with a sanitizer: empty, address (ASan + LSan + UBSan) or thread")
 set_property(CACHE TESSARO_SANITIZE PROPERTY STRINGS "" address thread)
 
+# TESSARO_SANITIZER_ENV: the sanitizers' run-time options, given to every test (a list of
+# NAME=VALUE). Undefined behaviour stops the program (-fno-sanitize-recover) instead of
+# printing a line a passing test would hide; the options add the stack of the report.
+set(TESSARO_SANITIZER_ENV)
 if(TESSARO_SANITIZE STREQUAL "address")
-    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
+    set(TESSARO_SANITIZER_ENV
+        "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1"
+        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 elseif(TESSARO_SANITIZE STREQUAL "thread")
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
