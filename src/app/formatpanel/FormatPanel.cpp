@@ -274,11 +274,13 @@ bool TFormatPanel::FilterKey(TParamBox box, QEvent* event) {
 bool TFormatPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == w_.edt1) {
         const bool press = event->type() == QEvent::MouseButtonPress;
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const bool openKey = event->type() == QEvent::KeyPress &&
-                             (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
-                              key->key() == Qt::Key_Enter ||
-                              (key->key() == Qt::Key_Down && key->modifiers() & Qt::AltModifier));
+        // Only a key press is a QKeyEvent: the cast waits for the type check.
+        const auto* key =
+            event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
+        const bool openKey =
+            key != nullptr && (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
+                               key->key() == Qt::Key_Enter ||
+                               (key->key() == Qt::Key_Down && key->modifiers() & Qt::AltModifier));
         if (press || openKey) {
             Guarded([this] { ToggleChooser(false); })();
             return openKey;
