@@ -12,8 +12,11 @@ if(TESSARO_SANITIZE STREQUAL "address")
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
+    # Leak checking is off for the suite: the session bus library of the desktop notice keeps
+    # a buffer until exit, and the leak tracer itself crashed at the exit of a program that had
+    # played through the media libraries loaded at run time. The fuzz targets keep it on.
     set(TESSARO_SANITIZER_ENV
-        "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1"
+        "ASAN_OPTIONS=detect_leaks=0:check_initialization_order=1"
         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 elseif(TESSARO_SANITIZE STREQUAL "thread")
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
