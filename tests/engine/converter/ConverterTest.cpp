@@ -375,7 +375,8 @@ TEST_F(ConverterTest, EveryThreadOfATaskRunsAtTheRequestedPriority) {
         EXPECT_GE(seen.size(), 4u) << "priority " << c.priority;
         for (const auto& [tid, state] : seen) {
             EXPECT_EQ(state.policy, c.policy) << "priority " << c.priority << ", thread " << tid;
-            EXPECT_EQ(state.nice, base + c.niceOffset)
+            // Niceness stops at 19 (a suite run under nice reaches it).
+            EXPECT_EQ(state.nice, std::min(19, base + c.niceOffset))
                 << "priority " << c.priority << ", thread " << tid;
         }
         // The main thread keeps its own priority.
