@@ -98,4 +98,13 @@ void TPositionBar::PaintSelection() {
         band);
 }
 
+TPositionBar* MakePreviewPositionBar(QWidget* parent, const QRect& geometry) {
+    auto* bar = new TPositionBar(parent);
+    bar->setObjectName(QStringLiteral("trcPreview"));
+    bar->setGeometry(geometry);
+    bar->setAccessibleName(QStringLiteral("Preview position"));
+    bar->setFocusPolicy(Qt::StrongFocus);
+    return bar;
+}
+
 } // namespace tessaro

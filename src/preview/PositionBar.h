@@ -41,4 +41,8 @@ private:
     int selectionEnd_ = 0;
 };
 
+// An editor's seek bar: named "trcPreview" at geometry, spoken as "Preview position", reached
+// by Tab.
+TPositionBar* MakePreviewPositionBar(QWidget* parent, const QRect& geometry);
+
 } // namespace tessaro

@@ -136,4 +136,16 @@ void TVideoSurfaceWidget::paintEvent(QPaintEvent* event) {
     emit picturePainted();
 }
 
+TVideoSurfaceWidget* MakePreviewPicture(QWidget* parent, const QRect& geometry) {
+    auto* surface = new TVideoSurfaceWidget(parent);
+    surface->setObjectName(QStringLiteral("imgPreview"));
+    surface->setGeometry(geometry);
+    surface->setAccessibleName(QStringLiteral("Preview picture"));
+    QPalette black = surface->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    surface->setPalette(black);
+    surface->setAutoFillBackground(true);
+    return surface;
+}
+
 } // namespace tessaro

@@ -63,4 +63,8 @@ private:
     QSize frontArea_; // the area size the rectangle was laid out for
 };
 
+// An editor's preview picture: a surface named "imgPreview" at geometry, black until a
+// picture arrives, spoken as "Preview picture".
+TVideoSurfaceWidget* MakePreviewPicture(QWidget* parent, const QRect& geometry);
+
 } // namespace tessaro

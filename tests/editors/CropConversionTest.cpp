@@ -2,6 +2,7 @@
 // are cropped through the editor's spinners, converted at zoom "full" to the cropped size,
 // and the first output picture is compared with the same region cut from the same source by
 // the ffmpeg program.
+#include "EditorConversionTest.h"
 #include "EngineTestSupport.h"
 #include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
@@ -92,26 +93,14 @@ double Psnr(const TYuvPicture& a, const TYuvPicture& b) {
     return squares == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(a.Planes.size()) / squares);
 }
 
-class CropConversion : public test::TMainWindowTest {
+class CropConversion : public test::TEditorConversionTest {
 protected:
-    static void SetUpTestSuite() { test::LoadConverterLibraries(); }
-    static void TearDownTestSuite() { test::UnloadConverterLibraries(); }
-
     void SetUp() override {
-        TMainWindowTest::SetUp();
-        ASSERT_TRUE(InstallDefaultSettings(SettingsPath(), dir_.Str() + "/tessaro-defaults.ini"));
-        TIniFile settings(SettingsPath());
-        settings.WriteString("settings", "OutPutDir", OutDir());
-        // MPEG-4 at a high rate.
-        settings.WriteInteger("settings", "FormatCode", 101);
-        settings.WriteString("formatInfo101", "paraVideoBitRate", "5000");
-        fs::create_directories(OutDir());
-        fs::create_directory_symlink(TESSARO_LIBAV_DIR, dir_.Path() / "LibAV");
+        TEditorConversionTest::SetUp();
         window_ = ShowWindow();
         QObject::connect(&window_->Run(), &TRunController::finished, [this] { ++finished_; });
     }
 
-    std::string OutDir() const { return dir_.Str() + "/out"; }
     // The one file the run wrote.
     std::string Output() const {
         std::string found;
@@ -195,8 +184,6 @@ protected:
         EXPECT_LT(Psnr(converted, CutByFfmpeg(source, twice, dir_.Path())), 30.0);
     }
 
-    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", "true"};
-    test::TScopedEnv powerOff_{"TESSARO_POWEROFF_COMMAND", "true"};
     std::unique_ptr<TfrmMain> window_;
     int finished_ = 0;
 };

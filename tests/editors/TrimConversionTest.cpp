@@ -3,6 +3,7 @@
 // main window, and the output is as long as the range and starts with the source's picture
 // at the range's start.
 #include "DVDPlugIn.h"
+#include "EditorConversionTest.h"
 #include "EngineTestSupport.h"
 #include "PictureCompare.h"
 #include "WindowTestSupport.h"
@@ -80,27 +81,13 @@ TMatch BestMatch(const AVFrame* output, const std::string& source) {
     return best;
 }
 
-class TrimConversion : public test::TMainWindowTest {
+class TrimConversion : public test::TEditorConversionTest {
 protected:
     static void SetUpTestSuite() {
-        test::LoadConverterLibraries();
+        TEditorConversionTest::SetUpTestSuite();
         ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
     }
-    static void TearDownTestSuite() { test::UnloadConverterLibraries(); }
 
-    void SetUp() override {
-        TMainWindowTest::SetUp();
-        ASSERT_TRUE(InstallDefaultSettings(SettingsPath(), dir_.Str() + "/tessaro-defaults.ini"));
-        TIniFile settings(SettingsPath());
-        settings.WriteString("settings", "OutPutDir", OutDir());
-        settings.WriteInteger("settings", "FormatCode", 101); // MPEG-4
-        settings.WriteString("formatInfo101", "paraVideoBitRate", "5000");
-        fs::create_directories(OutDir());
-        // The DVD run loads the DVD plug-in from the program's folder.
-        fs::create_directory_symlink(TESSARO_LIBAV_DIR, dir_.Path() / "LibAV");
-    }
-
-    std::string OutDir() const { return dir_.Str() + "/out"; }
     std::string OnlyOutput() const {
         std::vector<std::string> outputs;
         for (const auto& entry : fs::directory_iterator(OutDir())) {
@@ -173,9 +160,6 @@ protected:
         EXPECT_GT(match.Psnr, 25.0);
         EXPECT_NEAR(match.Time, start, 0.07) << "the output starts elsewhere in the source";
     }
-
-    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", "true"};
-    test::TScopedEnv powerOff_{"TESSARO_POWEROFF_COMMAND", "true"};
 };
 
 TEST_F(TrimConversion, AFileRowConvertsTheRangeSetInTheEditor) {

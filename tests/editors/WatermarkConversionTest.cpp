@@ -3,6 +3,7 @@
 // row is converted at two output sizes beside a row without effects, and a decoded output
 // frame is compared with the renderer applied to the same decoded source frame and scaled
 // the same way.
+#include "EditorConversionTest.h"
 #include "EngineTestSupport.h"
 #include "PictureCompare.h"
 #include "VideoSurfaceWidget.h"
@@ -101,24 +102,14 @@ QImage PictureOf(const AVFrame* frame) {
         .copy();
 }
 
-class WatermarkConversion : public test::TMainWindowTest {
+class WatermarkConversion : public test::TEditorConversionTest {
 protected:
-    static void SetUpTestSuite() { test::LoadConverterLibraries(); }
-    static void TearDownTestSuite() { test::UnloadConverterLibraries(); }
-
     void SetUp() override {
-        TMainWindowTest::SetUp();
-        ASSERT_TRUE(InstallDefaultSettings(SettingsPath(), dir_.Str() + "/tessaro-defaults.ini"));
-        TIniFile settings(SettingsPath());
-        settings.WriteString("settings", "OutPutDir", OutDir());
-        // MPEG-4 at a high rate and the source's frame rate: output frame n is source frame n.
-        settings.WriteInteger("settings", "FormatCode", 101);
-        settings.WriteString("formatInfo101", "paraFrameRate", "25");
-        settings.WriteString("formatInfo101", "paraVideoBitRate", "5000");
-        fs::create_directories(OutDir());
+        TEditorConversionTest::SetUp();
+        // The source's frame rate: output frame n is source frame n.
+        TIniFile(SettingsPath()).WriteString("formatInfo101", "paraFrameRate", "25");
     }
 
-    std::string OutDir() const { return dir_.Str() + "/out"; }
     std::string Source(const char* name) const {
         const std::string path = dir_.Str() + "/" + name;
         fs::create_symlink(Fixture("h264_aac.mp4"), path);
@@ -193,9 +184,6 @@ protected:
         QTest::mouseClick(w.btnOk, Qt::LeftButton);
         return shown;
     }
-
-    test::TScopedEnv openCommand_{"TESSARO_OPEN_COMMAND", "true"};
-    test::TScopedEnv powerOff_{"TESSARO_POWEROFF_COMMAND", "true"};
 };
 
 TEST_F(WatermarkConversion, TheOutputShowsWhatThePreviewShowedAtEverySize) {

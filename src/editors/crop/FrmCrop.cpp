@@ -96,10 +96,7 @@ void TfrmCrop::BuildPreview() {
     w_.RectTracker->setEnabled(false);
     w_.RectTracker->raise();
 
-    w_.trcPreview = Named(new TPositionBar(this), "trcPreview");
-    w_.trcPreview->setGeometry(10, 270, 370, 22);
-    w_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
-    w_.trcPreview->setFocusPolicy(Qt::StrongFocus);
+    w_.trcPreview = MakePreviewPositionBar(this, QRect(10, 270, 370, 22));
     w_.trcPreview->setTickInterval(5);
     w_.imgbtnPlay =
         MakeImageButton(this, "imgbtnPlay", QStyle::SP_MediaPlay, "play", QRect(10, 298, 26, 26));

@@ -67,18 +67,8 @@ TfrmTrim::~TfrmTrim() {
 // ---- Controls --------------------------------------------------------------------------
 
 void TfrmTrim::BuildPreview() {
-    w_.imgPreview = Named(new TVideoSurfaceWidget(this), "imgPreview");
-    w_.imgPreview->setGeometry(8, 8, 372, 260);
-    w_.imgPreview->setAccessibleName(QStringLiteral("Preview picture"));
-    QPalette black = w_.imgPreview->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    w_.imgPreview->setPalette(black);
-    w_.imgPreview->setAutoFillBackground(true);
-
-    w_.trcPreview = Named(new TPositionBar(this), "trcPreview");
-    w_.trcPreview->setGeometry(8, 274, 372, 26);
-    w_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
-    w_.trcPreview->setFocusPolicy(Qt::StrongFocus);
+    w_.imgPreview = MakePreviewPicture(this, QRect(8, 8, 372, 260));
+    w_.trcPreview = MakePreviewPositionBar(this, QRect(8, 274, 372, 26));
     w_.imgbtnPlay =
         MakeImageButton(this, "imgbtnPlay", QStyle::SP_MediaPlay, "play", QRect(8, 304, 26, 26));
     w_.imgbtnpause = MakeImageButton(this, "imgbtnpause", QStyle::SP_MediaPause, "pause",
@@ -310,15 +300,14 @@ void TfrmTrim::btnOkClick() {
             sources_.SetCellText(row_, column, *stored.ListText);
         }
     }
-    StopPlayer();
     accept();
 }
 
 void TfrmTrim::btnCancelClick() {
-    StopPlayer();
     reject();
 }
 
+// Ok, Cancel, Escape and the title bar all close through here.
 void TfrmTrim::done(int result) {
     StopPlayer();
     QDialog::done(result);

@@ -166,18 +166,8 @@ TfrmWaterMark::~TfrmWaterMark() {
 void TfrmWaterMark::BuildPreview() {
     auto* group = Named(new QGroupBox(QStringLiteral("Source Preview"), this), "grpPreview");
     group->setGeometry(8, 8, 392, 362);
-    w_.imgPreview = Named(new TVideoSurfaceWidget(group), "imgPreview");
-    w_.imgPreview->setGeometry(4, 20, 384, 239);
-    w_.imgPreview->setAccessibleName(QStringLiteral("Preview picture"));
-    QPalette black = w_.imgPreview->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    w_.imgPreview->setPalette(black);
-    w_.imgPreview->setAutoFillBackground(true);
-
-    w_.trcPreview = Named(new TPositionBar(group), "trcPreview");
-    w_.trcPreview->setGeometry(4, 264, 384, 22);
-    w_.trcPreview->setAccessibleName(QStringLiteral("Preview position"));
-    w_.trcPreview->setFocusPolicy(Qt::StrongFocus);
+    w_.imgPreview = MakePreviewPicture(group, QRect(4, 20, 384, 239));
+    w_.trcPreview = MakePreviewPositionBar(group, QRect(4, 264, 384, 22));
     w_.trcPreview->setEnabled(false);
     w_.spdBtnPlay =
         MakeImageButton(group, "spdBtnPlay", QStyle::SP_MediaPlay, "play", QRect(4, 292, 26, 26));
