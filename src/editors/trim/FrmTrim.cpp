@@ -208,7 +208,7 @@ void TfrmTrim::PlayerFileOpen(std::int64_t duration, int& screenWidth, int& scre
 
 // The seek bar follows playback unless the user holds it.
 void TfrmTrim::PlayerPosition(std::int64_t position) {
-    w_.lblPTS->setText(QStringLiteral("Time:    ") + Text(TimeText(position)));
+    w_.lblPTS->setText(QStringLiteral("Time:    ") + Text(PositionText(position)));
     TPositionBar* bar = w_.trcPreview;
     if (bar->isEnabled() && !bar->isSliderDown()) {
         const QSignalBlocker quiet(bar);
