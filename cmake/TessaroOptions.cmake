@@ -24,6 +24,12 @@ elseif(TESSARO_SANITIZE STREQUAL "thread")
 elseif(NOT TESSARO_SANITIZE STREQUAL "")
     message(FATAL_ERROR "TESSARO_SANITIZE must be empty, address or thread")
 endif()
+# Sanitizer builds compile at -O1 with line tables only (-g1): what the sanitizers' reports
+# need (every stack frame with its file and line) at about half the compile time of -O2 -g.
+# These options come after the build type's, so they win.
+if(NOT TESSARO_SANITIZE STREQUAL "")
+    add_compile_options(-O1 -g1)
+endif()
 
 # A fuzz build: clang with libFuzzer's coverage, AddressSanitizer and UndefinedBehaviorSanitizer
 # on every module (undefined behaviour stops the program, so the fuzzer keeps the input). Only

@@ -1,6 +1,7 @@
 // Application object, error texts, start-up state, file locations and helper programs.
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "base/EngineException.h"
 #include "base/FileHelpers.h"
 #include "settings/AppPaths.h"
@@ -12,6 +13,8 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+
+using tessaro::test::BinDir;
 
 using namespace tessaro;
 using tessaro::test::TTempDir;
@@ -155,7 +158,7 @@ TEST(AppPaths, SettingsBesideTheExecutableOnlyInAPortableRun) {
     const std::string portable = dir.Str() + "/portable/";
     std::filesystem::create_directories(portable);
     test::WriteTextFile(portable + SettingsFileName, "[Settings]\n");
-    const std::string buildTree = TESSARO_BIN_DIR "/";
+    const std::string buildTree = BinDir() + "/";
 
     const struct {
         std::string exeDir, settings;
@@ -165,8 +168,7 @@ TEST(AppPaths, SettingsBesideTheExecutableOnlyInAPortableRun) {
         {dir.Str() + "/missing/", inConfig, false},
         {portable, portable + SettingsFileName, true},
         {buildTree, buildTree + SettingsFileName, true},
-        {TESSARO_BIN_DIR "/../bin", TESSARO_BIN_DIR "/../bin/" + std::string(SettingsFileName),
-         true},
+        {BinDir() + "/../bin", BinDir() + "/../bin/" + std::string(SettingsFileName), true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsPortableRun(c.exeDir), c.portable) << c.exeDir;
@@ -200,7 +202,7 @@ TEST(AppPaths, FoldersRelativeToTheExecutable) {
     const std::string exeDir = ProgramFolder();
     ASSERT_FALSE(exeDir.empty());
     EXPECT_EQ(exeDir.back(), '/');
-    EXPECT_TRUE(std::filesystem::equivalent(exeDir, TESSARO_BIN_DIR "/../tests"));
+    EXPECT_TRUE(std::filesystem::equivalent(exeDir, BinDir() + "/../tests"));
     EXPECT_EQ(LibraryFolder("/opt/t/"), "/opt/t/LibAV");
     EXPECT_EQ(SplashPicturePath("/opt/t/"), "/opt/t/skin/tessarocover.jpg");
 }

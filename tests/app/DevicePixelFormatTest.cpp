@@ -2,6 +2,7 @@
 // H.264 and MPEG-4 formats of the catalogue and their shipped settings: the output is the
 // 8-bit 4:2:0 picture in the profile the format's device plays.
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
 #include "formats/FormatCatalogue.h"
@@ -54,9 +55,7 @@ protected:
         return sources_->Str() + "/" + pixelFormat + ".mkv";
     }
 
-    void SetUp() override {
-        fs::copy_file(std::string(TESSARO_DATA_DIR) + "/tessaro-defaults.ini", SettingsPath());
-    }
+    void SetUp() override { fs::copy_file(DataDir() + "/tessaro-defaults.ini", SettingsPath()); }
     std::string SettingsPath() const { return (temp_.Path() / "tessaro.ini").string(); }
 
     static std::unique_ptr<TTempDir> sources_;
@@ -91,7 +90,7 @@ TEST_F(DevicePixelFormat, OutputIsEightBit420InTheDevicesProfile) {
             settings.WriteString(FormatSectionName(device.code), "paraVideoEncoder",
                                  device.encoder);
         }
-        const TIniFile formats(std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini");
+        const TIniFile formats(DataDir() + "/plovupspformat.ini");
         const TRunContext run(settings, formats, device.code, temp_.Str());
         for (const char* pixelFormat : kSourceFormats) {
             SCOPED_TRACE(std::to_string(device.code) + " from " + pixelFormat);

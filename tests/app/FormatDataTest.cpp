@@ -1,6 +1,7 @@
 // The shipped format file and default settings: every format is complete, the default
 // settings agree with the default positions, and every format builds without asking.
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "formats/EncodingOptionBuilder.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/FormatValueWords.h"
@@ -16,13 +17,15 @@
 #include <optional>
 #include <sstream>
 
+using tessaro::test::DataDir;
+
 namespace tessaro {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kFormatFile = std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini";
-const std::string kDefaultsFile = std::string(TESSARO_DATA_DIR) + "/tessaro-defaults.ini";
+const std::string kFormatFile = DataDir() + "/plovupspformat.ini";
+const std::string kDefaultsFile = DataDir() + "/tessaro-defaults.ini";
 
 std::vector<std::string> SplitList(const std::string& value) {
     std::vector<std::string> entries;

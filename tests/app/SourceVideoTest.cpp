@@ -1,11 +1,15 @@
 // What the builder learns from a real media probe, and what it makes of it.
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "formats/EncodingOptionBuilder.h"
 #include "probe/MediaProbe.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
+
+using tessaro::test::DataDir;
+using tessaro::test::FixtureDir;
 
 namespace tessaro {
 namespace {
@@ -14,15 +18,14 @@ class SourceVideoTest : public test::TConverterLibrariesTest {
 protected:
     TSourceVideo Probe(const std::string& name) {
         TMediaProbe probe;
-        EXPECT_TRUE(probe.LoadFile(std::string(TESSARO_FIXTURE_DIR) + "/" + name))
-            << probe.LastError();
+        EXPECT_TRUE(probe.LoadFile(FixtureDir() + "/" + name)) << probe.LastError();
         return SourceVideoOf(probe);
     }
 
     // PSP MPEG-4 Normal Quality from the shipped files: 320x240, letterboxed.
     void BuildPspNormal(const TSourceVideo& source) {
-        const TIniFile formats(std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini");
-        const TIniFile defaults(std::string(TESSARO_DATA_DIR) + "/tessaro-defaults.ini");
+        const TIniFile formats(DataDir() + "/plovupspformat.ini");
+        const TIniFile defaults(DataDir() + "/tessaro-defaults.ini");
         InitOutputOptions(output);
         InitInputOptions(input);
         BuildEncodingOptions({defaults, formats}, 1, TRowZoom{"lbox"}, source, output, input);

@@ -5,6 +5,7 @@
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
 #include "QtTestApplication.h"
+#include "TestPaths.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
 #include "settings/IniFile.h"
@@ -111,8 +112,7 @@ protected:
         TAppEnvironment::App();
         // The shipped format file and the values a first start installs.
         for (const char* name : {"plovupspformat.ini", "tessaro-defaults.ini"}) {
-            std::filesystem::copy_file(std::string(TESSARO_DATA_DIR) + "/" + name,
-                                       dir_.Path() / name);
+            std::filesystem::copy_file(DataDir() + "/" + name, dir_.Path() / name);
         }
     }
     TAppLocation Location() const { return {dir_.Str() + "/", SettingsPath(), FormatPath()}; }
@@ -127,9 +127,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return window;
     }
-    static std::string Fixture(const char* name) {
-        return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
-    }
+    static std::string Fixture(const char* name) { return FixtureDir() + "/" + name; }
 
     TTempDir dir_;
     TScopedEnv home_{"HOME", dir_.Str().c_str()};

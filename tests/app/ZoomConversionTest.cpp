@@ -4,6 +4,7 @@
 // whole source picture (not a corner of it, not a crop of a crop) is what it shows.
 #include "DVDPlugIn.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
 #include "run/ConversionJob.h"
@@ -20,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kFormatFile = std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini";
+const std::string kFormatFile = DataDir() + "/plovupspformat.ini";
 
 // The current values of the two formats converted to: 201 is MPEG-2 for DVD players (its
 // encoder makes a DVD target of the task, with that target's own frame size), 202 MPEG-4
@@ -310,8 +311,8 @@ TEST_F(ZoomConversion, TurnedSourceIsZoomedAsItIsShown) {
 // builder's text, and not again by the crop fields the run copies from the row (the DVD target
 // scales the cropped picture back to its frame size, so a second crop would cut into it).
 TEST_F(ZoomConversion, CroppedDvdRowIsCroppedOnce) {
-    ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
-    const std::string disc = std::string(TESSARO_FIXTURE_DIR) + "/dvd";
+    ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
+    const std::string disc = FixtureDir() + "/dvd";
     ASSERT_GE(DVDEnumTitle(disc), 1);
     TDVDTitleInfo title{};
     ASSERT_TRUE(DVDGetTitle(0, title));

@@ -2,6 +2,8 @@
 // background with its standard output readable line by line.
 #pragma once
 
+#include "TestPaths.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,7 +16,7 @@
 namespace tessaro::test {
 
 inline std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 struct TCliRun {
@@ -24,7 +26,7 @@ struct TCliRun {
 
 inline TCliRun RunCli(const std::string& arguments) {
     TCliRun run;
-    const std::string command = TESSARO_BIN_DIR "/tessaro-cli " + arguments + " 2>&1";
+    const std::string command = BinDir() + "/tessaro-cli " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return run;
@@ -52,7 +54,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        const std::string program = TESSARO_BIN_DIR "/tessaro-cli";
+        const std::string program = BinDir() + "/tessaro-cli";
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));

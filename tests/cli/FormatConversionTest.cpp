@@ -3,6 +3,7 @@
 // size and audio layout the format's current values name; fresh output names in one folder.
 #include "CliTestSupport.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "formats/FormatCatalogue.h"
 #include "probe/MediaProbe.h"
 #include "runtime/Bindings.h"
@@ -25,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kFormatFile = std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini";
+const std::string kFormatFile = DataDir() + "/plovupspformat.ini";
 
 // The demuxer that reads back what the muxer for an extension writes.
 std::string DemuxerOfExtension(const std::string& extension) {

@@ -1,10 +1,13 @@
 // tessaro-cli play on the fixture clips, with SDL's dummy drivers.
 #include "CliTestSupport.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <string>
+
+using tessaro::test::FixtureDir;
 
 namespace {
 
@@ -17,7 +20,7 @@ TCliRun RunPlay(const std::string& arguments) {
 }
 
 std::string Fixture(const std::string& name) {
-    return "'" TESSARO_FIXTURE_DIR "/" + name + "'";
+    return "'" + FixtureDir() + "/" + name + "'";
 }
 
 TEST(PlayCommand, PrintsOpenPositionsAndStatesUntilTheTimeIsUp) {
@@ -50,7 +53,7 @@ TEST(PlayCommand, ReportsWhatCannotBePlayed) {
 }
 
 TEST(PlayCommand, PlaysADvdTitle) {
-    const TCliRun run = RunPlay("'opendvd:" TESSARO_FIXTURE_DIR "/dvd|Title=2' --seconds 1");
+    const TCliRun run = RunPlay("'opendvd:" + FixtureDir() + "/dvd|Title=2' --seconds 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output.rfind("open: duration ", 0), 0u) << run.output;
     EXPECT_NE(run.output.find(", 720x480\nstate: play\n"), std::string::npos) << run.output;

@@ -1,9 +1,12 @@
 // tessaro-cli titles on the fixture disc and on locations that are no DVD.
 #include "CliTestSupport.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+using tessaro::test::FixtureDir;
 
 namespace {
 
@@ -12,7 +15,7 @@ using TRun = tessaro::test::TCliRun;
 
 TEST(TitlesCommand, ListsEveryTitleWithItsStreams) {
     for (const char* location : {"/dvd", "/dvd.iso"}) {
-        const TRun run = RunCli("titles '" TESSARO_FIXTURE_DIR + std::string(location) + "'");
+        const TRun run = RunCli("titles '" + FixtureDir() + std::string(location) + "'");
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_EQ(run.output, "Title 1: 0:00:19.967, 720x480, MPEG-2, 3 chapters\n"
                               "  Audio 0x80: English\n"
@@ -30,8 +33,8 @@ TEST(TitlesCommand, FailsClearlyWithoutADvd) {
         std::string arguments;
         const char* message;
     } cases[] = {
-        {"titles '" TESSARO_FIXTURE_DIR "'", "is not a DVD: no DVD-Video titles found"},
-        {"titles '" TESSARO_FIXTURE_DIR "/audio.mp3'", "is not a DVD"},
+        {"titles '" + FixtureDir() + "'", "is not a DVD: no DVD-Video titles found"},
+        {"titles '" + FixtureDir() + "/audio.mp3'", "is not a DVD"},
         {"titles /no/such/disc", "\"/no/such/disc\" does not exist"},
         {"titles", "titles needs exactly one LOCATION"},
     };

@@ -3,6 +3,7 @@
 // loaded, the library stays for the rest of the process.
 #include "DVDPlugIn.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "base/EngineException.h"
 #include "dvdinput/DvdTitleStream.h"
 
@@ -13,7 +14,7 @@
 namespace tessaro::test {
 namespace {
 
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
+const std::string DvdFolder = FixtureDir() + "/dvd";
 
 void ExpectCallsRefused() {
     TDVDTitleInfo info{};
@@ -36,8 +37,8 @@ TEST(DVDPlugIn, CallsBeforeLoadingRaise) {
 
 TEST(DVDPlugIn, FailedLoadsLeaveItUnloaded) {
     TTempDir empty;
-    const std::string folders[] = {empty.Str(), TESSARO_FAKE_PLUGIN_DIR "/refusing",
-                                   TESSARO_FAKE_PLUGIN_DIR "/incomplete", ""};
+    const std::string folders[] = {empty.Str(), TestBinDir() + "/fake-dvd-plugin/refusing",
+                                   TestBinDir() + "/fake-dvd-plugin/incomplete", ""};
     for (const std::string& folder : folders) {
         EXPECT_FALSE(LoadDVDPlugIn(folder)) << folder;
         EXPECT_FALSE(IsDVDPlugInLoaded());
@@ -47,7 +48,7 @@ TEST(DVDPlugIn, FailedLoadsLeaveItUnloaded) {
 }
 
 TEST(DVDPlugIn, LoadsOnceAndDescribesTheDisc) {
-    ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+    ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
     EXPECT_TRUE(IsDVDPlugInLoaded());
     EXPECT_TRUE(LoadDVDPlugIn("/no/such/folder")) << "a second load must not touch the library";
     EXPECT_TRUE(DvdStreamFunctionsSet());
@@ -67,11 +68,11 @@ TEST(DVDPlugIn, LoadsOnceAndDescribesTheDisc) {
         }
     }
     EXPECT_FALSE(DVDGetTitle(3, info));
-    EXPECT_LT(DVDEnumTitle(TESSARO_FIXTURE_DIR), 1);
+    EXPECT_LT(DVDEnumTitle(FixtureDir().c_str()), 1);
 }
 
 TEST(DVDPlugIn, SetParamChoosesWhatTheShortAddressPlays) {
-    ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+    ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
     DVDSetParam(TDVDParam{1, 2, 2, 128, 32, 2, 0});
     const auto stream = TDvdTitleStream::Open(ParseDvdAddress(MakeDvdAddress(DvdFolder)));
     EXPECT_EQ(stream->Param().Title, 1);

@@ -3,13 +3,14 @@
 #include "DvdTitleBrowser.h"
 #include "DVDPlugIn.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
 namespace tessaro::test {
 namespace {
 
-const std::string Fixtures = TESSARO_FIXTURE_DIR;
+const std::string Fixtures = FixtureDir();
 
 TEST(DvdTitleBrowser, WithoutThePlugInNothingIsRead) {
     if (IsDVDPlugInLoaded()) {
@@ -23,7 +24,7 @@ TEST(DvdTitleBrowser, WithoutThePlugInNothingIsRead) {
 class DvdTitleBrowserDisc : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(DvdTitleBrowserDisc, ReadsTitlesTextsAndStreams) {
-    const TDvdScan scan = ScanDvd(TESSARO_LIBAV_DIR, Fixtures + "/" + GetParam());
+    const TDvdScan scan = ScanDvd(LibAvDir(), Fixtures + "/" + GetParam());
     ASSERT_EQ(scan.Status, TDvdScanStatus::Ok);
     ASSERT_EQ(scan.Titles.size(), 3u);
     ASSERT_EQ(scan.ValidCount(), 3);
@@ -63,14 +64,14 @@ TEST(DvdTitleBrowser, WhatCannotBeRead) {
         {Fixtures + "/dvd_scrambled", TDvdScanStatus::Encrypted},
     };
     for (const auto& c : cases) {
-        const TDvdScan scan = ScanDvd(TESSARO_LIBAV_DIR, c.location);
+        const TDvdScan scan = ScanDvd(LibAvDir(), c.location);
         EXPECT_EQ(scan.Status, c.status) << c.location;
         EXPECT_TRUE(scan.Titles.empty()) << c.location;
     }
 }
 
 TEST(DvdTitleBrowser, ADamagedTitleIsKeptAsInvalidAndNeverPicked) {
-    const TDvdScan scan = ScanDvd(TESSARO_LIBAV_DIR, Fixtures + "/dvd_damaged");
+    const TDvdScan scan = ScanDvd(LibAvDir(), Fixtures + "/dvd_damaged");
     ASSERT_EQ(scan.Status, TDvdScanStatus::Ok);
     ASSERT_EQ(scan.Titles.size(), 3u);
     EXPECT_TRUE(scan.Titles[0].Valid);

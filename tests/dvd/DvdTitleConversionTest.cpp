@@ -1,6 +1,7 @@
 // Converting DVD titles named by "opendvd:" addresses: the audio track, chapter range,
 // subpicture, channel count and deinterlacing each address chooses reach the output.
 #include "DVDPlugIn.h"
+#include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "base/EngineException.h"
 #include "io/MediaInput.h"
@@ -10,8 +11,8 @@
 namespace tessaro::test {
 namespace {
 
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
-const std::string DvdImage = TESSARO_FIXTURE_DIR "/dvd.iso";
+const std::string DvdFolder = FixtureDir() + "/dvd";
+const std::string DvdImage = FixtureDir() + "/dvd.iso";
 
 // Title 1 of the fixture disc: 19.967 s, chapters starting at 0, 7 and 14 s; audio 0x80 is a
 // 440 Hz tone, 0x81 a 1000 Hz tone; subpicture 0x20 shows a line of text from 0.5 to 6.5 s
@@ -26,7 +27,7 @@ class DvdTitleConversion : public TTranscodeTestBase {
 protected:
     static void SetUpTestSuite() {
         TTranscodeTestBase::SetUpTestSuite();
-        ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+        ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
     }
 
     // The pictures of a short raw conversion of title 1 (from `start`, when given), scaled to
@@ -218,7 +219,7 @@ TEST_F(DvdTitleConversion, ChoicesOutsideTheDiscFailTheOpenWithTheirReason) {
         {"opendvd:" + DvdFolder + "|Title=3,FromChapter=2",
          "FromChapter 2 is not a chapter of title 3 (1 chapters)"},
         {"opendvd:" + DvdFolder + "|Title=1,Audio=128", "Unknown field \"Audio\""},
-        {"opendvd:" TESSARO_FIXTURE_DIR "|Title=1", "holds no DVD-Video title table"},
+        {"opendvd:" + FixtureDir() + "|Title=1", "holds no DVD-Video title table"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);

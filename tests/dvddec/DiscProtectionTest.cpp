@@ -3,6 +3,7 @@
 // without a descrambler).
 #include "DVDDecApi.h"
 #include "Scrambling.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 namespace tessaro::test {
 namespace {
 
-const std::string Fixtures = TESSARO_FIXTURE_DIR;
+const std::string Fixtures = FixtureDir();
 
 using TSector = std::array<std::uint8_t, DVD_VIDEO_LB_LEN>;
 

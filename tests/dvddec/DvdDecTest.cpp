@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 #include "Languages.h"
 #include "LsdvdReport.h"
+#include "TestPaths.h"
 #include "dvdinput/DvdTitleStream.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
@@ -24,8 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
-const std::string DvdImage = TESSARO_FIXTURE_DIR "/dvd.iso";
+const std::string DvdFolder = FixtureDir() + "/dvd";
+const std::string DvdImage = FixtureDir() + "/dvd.iso";
 
 std::vector<std::uint8_t> FileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -132,7 +133,7 @@ TEST(DiscDescriptionErrors, NoDvdGivesNoTitles) {
     std::ofstream(folder.Path() / "notes.txt") << "not a disc";
     fs::create_directory(folder.Path() / "VIDEO_TS"); // an empty VIDEO_TS is no DVD either
     const std::string cases[] = {folder.Str(), folder.Str() + "/missing", "",
-                                 TESSARO_FIXTURE_DIR "/audio.mp3"};
+                                 FixtureDir() + "/audio.mp3"};
     for (const std::string& location : cases) {
         SCOPED_TRACE(location);
         EXPECT_LT(DVDEnumTitle(location.c_str()), 1);
@@ -239,7 +240,7 @@ TEST(TitleStream, RefusedChoicesSayWhy) {
         EXPECT_NE(error.find(c.text), std::string::npos) << error;
     }
     std::string error;
-    EXPECT_FALSE(OpenStream(TESSARO_FIXTURE_DIR, Chapters(0, 0, DVD_LAST_CHAPTER), &error));
+    EXPECT_FALSE(OpenStream(FixtureDir(), Chapters(0, 0, DVD_LAST_CHAPTER), &error));
     EXPECT_FALSE(error.empty());
 }
 
@@ -257,7 +258,7 @@ TEST(TitleStream, HandlesReadIndependentlyOnSeveralThreads) {
             });
         }
         // Describing another disc meanwhile must not disturb the open handles.
-        EXPECT_LT(DVDEnumTitle(TESSARO_FIXTURE_DIR), 1);
+        EXPECT_LT(DVDEnumTitle(FixtureDir().c_str()), 1);
     }
     for (const auto& result : results) {
         EXPECT_TRUE(result == vob) << result.size() << " vs " << vob.size();

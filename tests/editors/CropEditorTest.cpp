@@ -4,6 +4,7 @@
 #include "DVDPlugIn.h"
 #include "EditorSource.h"
 #include "PositionBar.h"
+#include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
 #include "crop/FrmCrop.h"
@@ -20,6 +21,9 @@
 #include <ostream>
 #include <tuple>
 
+using tessaro::test::FixtureDir;
+using tessaro::test::LibAvDir;
+
 QT_BEGIN_NAMESPACE
 inline std::ostream& operator<<(std::ostream& out, const QRect& r) {
     return out << "(" << r.x() << "," << r.y() << " " << r.width() << "x" << r.height() << ")";
@@ -32,10 +36,10 @@ namespace {
 using test::WaitUntil;
 
 const bool registered = (test::TAppEnvironment::Register(), true);
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
+const std::string DvdFolder = FixtureDir() + "/dvd";
 
 std::string Fixture(const char* name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 // The 320 x 240 fixture fitted into the 370 x 253 preview image at (10, 10) and inset by one
@@ -73,7 +77,7 @@ QRect Inside(const QRect& p, int up, int down, int left, int right) {
 
 class CropEditor : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR)); }
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(LibAvDir())); }
     void SetUp() override {
         sources_.AddFileRows({{Fixture("h264_aac.mp4"), 0, 0, "lbox"}});
         sources_.SetCurrent(0);
@@ -82,7 +86,7 @@ protected:
     // Shows the editor for row and waits until its rectangle lies on the playing picture.
     std::unique_ptr<TfrmCrop> Open(int row = 0) {
         auto editor =
-            std::make_unique<TfrmCrop>(sources_, row, TEditorSetup{TESSARO_LIBAV_DIR, DvdFolder});
+            std::make_unique<TfrmCrop>(sources_, row, TEditorSetup{LibAvDir(), DvdFolder});
         editor->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(editor.get()));
         EXPECT_TRUE(WaitUntil([&] { return editor->Controls().RectTracker->isEnabled(); }))
@@ -324,7 +328,7 @@ TEST_F(CropEditor, WithoutAPictureThereIsNothingToCropAndOkStoresZeroMargins) {
             SetViewCrop(r, 4, 6, 8, 10);
             r.CropTop = 2;
         });
-        TfrmCrop editor(sources_, row, TEditorSetup{TESSARO_LIBAV_DIR, DvdFolder});
+        TfrmCrop editor(sources_, row, TEditorSetup{LibAvDir(), DvdFolder});
         editor.show();
         const TCropControls& w = editor.Controls();
         // The audio plays; the missing file does not open.

@@ -3,6 +3,7 @@
 // LibAV (where a DVD run finds the DVD plug-in), and no command run at the batch's end.
 #pragma once
 
+#include "TestPaths.h"
 #include "WindowTestSupport.h"
 #include "settings/DefaultSettings.h"
 
@@ -21,7 +22,7 @@ protected:
         settings.WriteInteger("settings", "FormatCode", 101);
         settings.WriteString("formatInfo101", "paraVideoBitRate", "5000");
         std::filesystem::create_directories(OutDir());
-        std::filesystem::create_directory_symlink(TESSARO_LIBAV_DIR, dir_.Path() / "LibAV");
+        std::filesystem::create_directory_symlink(LibAvDir(), dir_.Path() / "LibAV");
     }
 
     std::string OutDir() const { return dir_.Str() + "/out"; }

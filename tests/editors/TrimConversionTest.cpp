@@ -6,6 +6,7 @@
 #include "EditorConversionTest.h"
 #include "EngineTestSupport.h"
 #include "PictureCompare.h"
+#include "TestPaths.h"
 #include "WindowTestSupport.h"
 #include "dvd/DvdPanel.h"
 #include "run/RunController.h"
@@ -16,6 +17,8 @@
 #include <QAction>
 #include <QPushButton>
 #include <QSignalSpy>
+
+using tessaro::test::LibAvDir;
 
 namespace tessaro {
 namespace {
@@ -85,7 +88,7 @@ class TrimConversion : public test::TEditorConversionTest {
 protected:
     static void SetUpTestSuite() {
         TEditorConversionTest::SetUpTestSuite();
-        ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+        ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
     }
 
     std::string OnlyOutput() const {

@@ -4,6 +4,7 @@
 #include "DVDPlugIn.h"
 #include "EditorSource.h"
 #include "PositionBar.h"
+#include "TestPaths.h"
 #include "WindowTestSupport.h"
 #include "base/TimeTexts.h"
 #include "shell/QtMainThreadDispatcher.h"
@@ -16,14 +17,17 @@
 #include <QSignalSpy>
 #include <QToolButton>
 
+using tessaro::test::FixtureDir;
+using tessaro::test::LibAvDir;
+
 namespace tessaro {
 namespace {
 
 using test::WaitUntil;
 
 const bool registered = (test::TAppEnvironment::Register(), true);
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
-const std::string FixtureFile = TESSARO_FIXTURE_DIR "/h264_aac.mp4";
+const std::string DvdFolder = FixtureDir() + "/dvd";
+const std::string FixtureFile = FixtureDir() + "/h264_aac.mp4";
 constexpr std::int64_t FixtureDuration = 12'000'000;
 
 std::string Shown(const QLineEdit* box) {
@@ -32,7 +36,7 @@ std::string Shown(const QLineEdit* box) {
 
 class TrimEditor : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR)); }
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(LibAvDir())); }
     void SetUp() override {
         sources_.AddFileRows({{FixtureFile, 0, 12, "lbox"}});
         sources_.SetCurrent(0);
@@ -56,7 +60,7 @@ protected:
 
     TQtMainThreadDispatcher dispatcher_; // delivers the player's events
     TSourceListModel sources_;
-    TfrmTrim editor_{sources_, TTrimSetup{TESSARO_LIBAV_DIR, DvdFolder}};
+    TfrmTrim editor_{sources_, TTrimSetup{LibAvDir(), DvdFolder}};
 };
 
 TEST_F(TrimEditor, AShowingPlaysTheRowsFileAndTheSeekBarFollowsPlayback) {

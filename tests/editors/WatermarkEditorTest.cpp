@@ -2,6 +2,7 @@
 // showing shows, the buttons, Ok and Cancel, reopening, and the preview following the
 // controls through the player's hook.
 #include "DVDPlugIn.h"
+#include "TestPaths.h"
 #include "VideoSurfaceWidget.h"
 #include "WindowTestSupport.h"
 #include "shell/QtMainThreadDispatcher.h"
@@ -22,6 +23,9 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+using tessaro::test::FixtureDir;
+using tessaro::test::LibAvDir;
+
 namespace tessaro {
 namespace {
 
@@ -29,10 +33,10 @@ namespace fs = std::filesystem;
 using test::WaitUntil;
 
 const bool registered = (test::TAppEnvironment::Register(), true);
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
+const std::string DvdFolder = FixtureDir() + "/dvd";
 
 std::string Fixture(const char* name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 // The mean of the picture's grey values.
@@ -51,15 +55,15 @@ int MeanValue(const QImage& image) {
 
 class WatermarkEditor : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR)); }
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(LibAvDir())); }
     void SetUp() override {
         sources_.AddFileRows({{Fixture("h264_aac.mp4"), 0, 0, "lbox"}});
         sources_.SetCurrent(0);
     }
 
     std::unique_ptr<TfrmWaterMark> Open(int row = 0) {
-        auto editor = std::make_unique<TfrmWaterMark>(
-            sources_, row, TWatermarkSetup{TESSARO_LIBAV_DIR, DvdFolder});
+        auto editor =
+            std::make_unique<TfrmWaterMark>(sources_, row, TWatermarkSetup{LibAvDir(), DvdFolder});
         editor->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(editor.get()));
         return editor;

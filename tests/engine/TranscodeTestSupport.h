@@ -2,6 +2,7 @@
 // reading back what an output file holds through the media libraries.
 #pragma once
 
+#include "TestPaths.h"
 #include "TranscoderOptionsTestSupport.h"
 #include "base/EngineLogger.h"
 #include "runtime/Bindings.h"
@@ -29,7 +30,7 @@ namespace tessaro::test {
 using TOptionList = std::vector<std::pair<std::string, std::string>>;
 
 inline std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 // What one stream of a probed file holds; times in seconds.

@@ -13,12 +13,15 @@
 #include "DvdTitleBrowser.h"
 #include "FuzzSupport.h"
 #include "FuzzTarget.h"
+#include "TestPaths.h"
 
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <vector>
+
+using tessaro::test::LibAvDir;
 
 namespace tessaro::fuzz {
 namespace {
@@ -122,9 +125,9 @@ void Initialize() {
 
 void Run(const std::uint8_t* data, std::size_t size) {
     WriteDisc(SplitFiles(data, size));
-    const TDvdScan scan = ScanDvd(TESSARO_LIBAV_DIR, DiscFolder());
+    const TDvdScan scan = ScanDvd(LibAvDir(), DiscFolder());
     TESSARO_FUZZ_CHECK(scan.Status != TDvdScanStatus::PlugInMissing,
-                       "the DVD plug-in cannot be loaded from " TESSARO_LIBAV_DIR);
+                       "the DVD plug-in cannot be loaded from " + LibAvDir());
     TESSARO_FUZZ_CHECK(scan.Picks.size() == scan.Titles.size(), "a title without its pick");
     int streams = 0;
     for (const TDvdTitle& title : scan.Titles) {

@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include "FuzzTarget.h"
+#include "TestPaths.h"
 #include "runtime/LibraryLoader.h"
 
 #include <cstdio>
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <vector>
+
+using tessaro::test::FixtureDir;
 
 namespace tessaro::fuzz {
 
@@ -101,10 +104,10 @@ void WriteWholeFile(const std::string& path, std::string_view content) {
 }
 
 std::string FixturePath(const std::string& name) {
-    const std::string path = std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    const std::string path = FixtureDir() + "/" + name;
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-        Stop(path + " is missing: run scripts/make-fixtures " TESSARO_FIXTURE_DIR);
+        Stop(path + " is missing: run scripts/make-fixtures " + FixtureDir());
     }
     return path;
 }

@@ -1,6 +1,7 @@
 // Every input kept under tests/fuzz/regressions/<target>/ (each one found a fault once), run
 // through its target with the target's checks, and every target once on an empty input.
 #include "FuzzTarget.h"
+#include "TestPaths.h"
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+using tessaro::test::SourceDir;
 
 namespace tessaro::fuzz {
 
@@ -42,7 +45,7 @@ std::vector<TKeptInput> KeptInputs() {
     for (std::size_t i = 0; i < count; ++i) {
         inputs.push_back({targets[i]->name, ""});
     }
-    const std::filesystem::path root = TESSARO_SOURCE_DIR "/tests/fuzz/regressions";
+    const std::filesystem::path root = SourceDir() + "/tests/fuzz/regressions";
     std::error_code error;
     std::set<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error)) {

@@ -8,6 +8,7 @@
 #include "PreviewTestSupport.h"
 #include "QtTestApplication.h"
 #include "RecordingOpener.h"
+#include "TestPaths.h"
 #include "VideoSurfaceWidget.h"
 #include "settings/IniFile.h"
 #include "shell/DialogService.h"
@@ -26,6 +27,9 @@
 
 #include <filesystem>
 
+using tessaro::test::FixtureDir;
+using tessaro::test::LibAvDir;
+
 using namespace tessaro;
 using test::WaitUntil;
 
@@ -36,10 +40,10 @@ namespace fs = std::filesystem;
 using AppEnvironment = test::TQtTestEnvironment<QApplication>;
 const bool registered = (AppEnvironment::Register(), true);
 
-const std::string DvdFolder = TESSARO_FIXTURE_DIR "/dvd";
+const std::string DvdFolder = FixtureDir() + "/dvd";
 
 std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 // The mean brightness (0 to 255) of a picture.
@@ -55,7 +59,7 @@ int MeanValue(const QImage& image) {
 
 class PreviewPanelTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR)); }
+    static void SetUpTestSuite() { ASSERT_TRUE(LoadDVDPlugIn(LibAvDir())); }
 
     void SetUp() override {
         panel_.show();
@@ -120,7 +124,7 @@ protected:
     TScriptedDialogService dialogs_;
     TScopedDialogService dialogScope_{dialogs_};
     TSourceListModel sources_;
-    TPreviewPanel panel_{sources_, {settingsPath_, TESSARO_LIBAV_DIR, [] { return DvdFolder; }}};
+    TPreviewPanel panel_{sources_, {settingsPath_, LibAvDir(), [] { return DvdFolder; }}};
 };
 
 TEST_F(PreviewPanelTest, FileRowPlaysItsFileThroughTheStateTable) {

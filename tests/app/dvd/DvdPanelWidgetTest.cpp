@@ -1,6 +1,7 @@
 // The DVD side of the main window driven offscreen: the "&Add DVD" menu with its drive items,
 // the folder and image dialogs, dropped discs, the title rows with their columns and texts,
 // the DVD group's boxes and repeating chapter arrows, and every message of reading a disc.
+#include "TestPaths.h"
 #include "WindowTestSupport.h"
 #include "dvd/DvdPanel.h"
 #include "dvd/MessageLines.h"
@@ -20,6 +21,8 @@
 #include <fstream>
 #include <gmock/gmock.h>
 
+using tessaro::test::LibAvDir;
+
 namespace tessaro {
 namespace {
 
@@ -33,7 +36,7 @@ protected:
     void SetUp() override {
         TMainWindowTest::SetUp();
         // The DVD plug-in lies in the LibAV folder beside the executable.
-        fs::create_directory_symlink(TESSARO_LIBAV_DIR, dir_.Path() / "LibAV");
+        fs::create_directory_symlink(LibAvDir(), dir_.Path() / "LibAV");
         window_ = ShowWindow();
         c_ = &window_->Controls();
     }

@@ -1,6 +1,7 @@
 // Ripping DVD titles as a user does it, through the main window: a disc folder dropped onto
 // the list, a second title checked, audio track, subtitle and chapters chosen in the DVD
 // group, an output format chosen, the DVD Start button; the outputs decoded and measured.
+#include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
 #include "run/RunController.h"
@@ -14,6 +15,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+
+using tessaro::test::LibAvDir;
 
 namespace tessaro {
 namespace {
@@ -74,7 +77,7 @@ class DvdRip : public test::TMainWindowTest {
 protected:
     void SetUp() override {
         TMainWindowTest::SetUp();
-        fs::create_directory_symlink(TESSARO_LIBAV_DIR, dir_.Path() / "LibAV");
+        fs::create_directory_symlink(LibAvDir(), dir_.Path() / "LibAV");
         window_ = ShowWindow();
         c_ = &window_->Controls();
         QObject::connect(&window_->Run(), &TRunController::finished, [this] { ++finished_; });

@@ -4,6 +4,7 @@
 #include "dvd/DvdSource.h"
 #include "EngineTestSupport.h"
 #include "MessageLines.h"
+#include "TestPaths.h"
 #include "dvd/DvdDrives.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string Fixtures = TESSARO_FIXTURE_DIR;
+const std::string Fixtures = FixtureDir();
 
 TEST(DvdChapterArrows, StayWithinTheTitleAndKeepFromBeforeTo) {
     using A = TChapterArrow;
@@ -146,7 +147,7 @@ protected:
     std::vector<std::string> Messages() const { return test::MessageLines(dialogs_); }
 
     TSourceListModel list_;
-    TDvdSource source_{list_, TESSARO_LIBAV_DIR};
+    TDvdSource source_{list_, LibAvDir()};
     TScriptedDialogService dialogs_;
     int clears_ = 0;
 };

@@ -70,8 +70,7 @@ protected:
 
     void SetUp() override {
         AppEnvironment::App();
-        InstallDefaultSettings(SettingsPath(),
-                               std::string(TESSARO_DATA_DIR) + "/" + DefaultSettingsFileName);
+        InstallDefaultSettings(SettingsPath(), DataDir() + "/" + DefaultSettingsFileName);
         TIniFile(SettingsPath()).WriteString("settings", "OutPutDir", OutDir());
         fs::create_directories(OutDir());
         list_.SetDestinationRule({OutDir(), ".mp4"});
@@ -82,8 +81,8 @@ protected:
         host.Window = &window_;
         host.List = &list_;
         host.Setup = [this] {
-            return TRunSetup{SettingsPath(), std::string(TESSARO_DATA_DIR) + "/plovupspformat.ini",
-                             TESSARO_LIBAV_DIR, dvdFolder_};
+            return TRunSetup{SettingsPath(), DataDir() + "/plovupspformat.ini", LibAvDir(),
+                             dvdFolder_};
         };
         host.PreviewFrame = [this] { return &frame_; };
         host.OpenOutputFolder = [this] { ++foldersOpened_; };
@@ -373,7 +372,7 @@ TEST_F(ConversionRunWindow, TrimmedRowsConvertTheirRangeOnly) {
 }
 
 TEST_F(ConversionRunWindow, DvdTitleRowConvertsItsOwnTitle) {
-    ASSERT_TRUE(LoadDVDPlugIn(TESSARO_LIBAV_DIR));
+    ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
     dvdFolder_ = test::Fixture("dvd");
     ASSERT_EQ(DVDEnumTitle(dvdFolder_), 3);
     // The only row of the list holds the disc's third title (5 seconds; the first has 20).
@@ -650,3 +649,7 @@ TEST(DesktopNotice, ReachesTheServiceOrIsSkippedWithoutOne) {
 } // namespace
 
 #include "RunWindowTest.moc"
+#include "TestPaths.h"
+
+using tessaro::test::DataDir;
+using tessaro::test::LibAvDir;

@@ -2,6 +2,7 @@
 // own message boxes. Two fixture files are added through the open dialog, a format is chosen
 // in the chooser and two values changed from the keyboard; the program is quit through its
 // exit question and started again, and the choices come back from the settings file.
+#include "TestPaths.h"
 #include "WindowTestSupport.h"
 #include "shell/QtDialogService.h"
 
@@ -11,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
+
+using tessaro::test::FixtureDir;
 
 namespace tessaro {
 namespace {
@@ -36,7 +39,7 @@ void AddThroughTheDialog(TfrmMain& window, const QStringList& names) {
     WhenModalOpens([names](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
-        dialog->setDirectory(QStringLiteral(TESSARO_FIXTURE_DIR));
+        dialog->setDirectory(QString::fromStdString(FixtureDir()));
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         name->setText(QLatin1Char('"') + names.join(QStringLiteral("\" \"")) + QLatin1Char('"'));
         QTest::keyClick(name, Qt::Key_Return);

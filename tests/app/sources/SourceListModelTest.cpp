@@ -4,6 +4,7 @@
 #include "sources/SourceListModel.h"
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "sources/SourceFiles.h"
 
 #include <gmock/gmock.h>
@@ -12,6 +13,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+using tessaro::test::FixtureDir;
 
 namespace tessaro {
 namespace {
@@ -85,9 +88,7 @@ void AddDvdTitles(TSourceListModel& list, int count) {
 
 class SourceFilesTest : public test::TConverterLibrariesTest {
 protected:
-    static std::string Fixture(const char* name) {
-        return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
-    }
+    static std::string Fixture(const char* name) { return FixtureDir() + "/" + name; }
     test::TTempDir temp_;
 };
 

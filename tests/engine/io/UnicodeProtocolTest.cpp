@@ -1,5 +1,6 @@
 #include "io/UnicodeProtocol.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/MediaUtils.h"
@@ -7,6 +8,8 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
+
+using tessaro::test::FixtureDir;
 
 using namespace tessaro;
 using tessaro::test::TTempDir;
@@ -150,7 +153,7 @@ TEST_F(UnicodeProtocolTest, PlainNameWritesThroughTheLibrary) {
 }
 
 TEST_F(UnicodeProtocolTest, NonAsciiClipOpensByBothNames) {
-    const fs::path clip = fs::path(TESSARO_FIXTURE_DIR) / "clip_äöü_日本.mp4";
+    const fs::path clip = fs::path(FixtureDir()) / "clip_äöü_日本.mp4";
     ASSERT_TRUE(fs::exists(clip)) << "fixture missing: " << clip << " (run scripts/make-fixtures)";
     const TReadBack plain = ReadBack(clip.string());
     const TReadBack unicode = ReadBack("unicode:utf8:" + clip.string());

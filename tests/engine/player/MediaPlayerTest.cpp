@@ -1,4 +1,5 @@
 #include "player/MediaPlayer.h"
+#include "TestPaths.h"
 #include "base/EngineLogger.h"
 #include "base/MainThread.h"
 #include "runtime/Bindings.h"
@@ -17,13 +18,15 @@
 #include <string>
 #include <vector>
 
+using tessaro::test::FixtureDir;
+
 using namespace tessaro;
 using namespace std::chrono_literals;
 
 namespace {
 
 std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 double Now() {

@@ -1,5 +1,6 @@
 #include "probe/MediaProbe.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "base/EngineException.h"
 #include "base/EngineLogger.h"
 #include "runtime/Bindings.h"
@@ -20,12 +21,14 @@
 #include <string>
 #include <vector>
 
+using tessaro::test::FixtureDir;
+
 using namespace tessaro;
 
 namespace {
 
 std::string Fixture(const std::string& name) {
-    return std::string(TESSARO_FIXTURE_DIR) + "/" + name;
+    return FixtureDir() + "/" + name;
 }
 
 using test::RunCommand;

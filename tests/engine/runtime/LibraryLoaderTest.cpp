@@ -1,5 +1,6 @@
 #include "runtime/LibraryLoader.h"
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 #include "runtime/Bindings.h"
 
 #include <cstring>
@@ -7,6 +8,8 @@
 #include <link.h>
 
 #include <gtest/gtest.h>
+
+using tessaro::test::TestBinDir;
 
 using namespace tessaro;
 using tessaro::test::TTempDir;
@@ -136,7 +139,7 @@ TEST_F(LibraryLoaderTest, FolderLibrariesUseTheFoldersCopiesOfTheirDependencies)
 TEST_F(LibraryLoaderTest, MissingFunctionFailsAndUnloadsTheWholeSet) {
     TTempDir dir;
     const std::string swscaleName = loader.LibFileName(TLibraryKind::libSwScale);
-    fs::copy_file(TESSARO_STUB_SWSCALE, dir.Path() / swscaleName);
+    fs::copy_file(TestBinDir() + "/stub/libengine_test_stub_swscale.so", dir.Path() / swscaleName);
     loader.SetLibraryDir(dir.Str());
 
     EXPECT_FALSE(loader.LoadLibSet(ConverterLibraries));

@@ -1,5 +1,6 @@
 // The executables must not link the media libraries or SDL: those are loaded at run time.
 #include "EngineTestSupport.h"
+#include "TestPaths.h"
 
 #include <array>
 #include <cstdio>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+using tessaro::test::BinDir;
 
 namespace fs = std::filesystem;
 
@@ -50,7 +53,7 @@ TEST(Linkage, TestProgramDoesNotLinkMediaLibraries) {
 
 TEST(Linkage, BuiltProgramsDoNotLinkMediaLibraries) {
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(TESSARO_BIN_DIR, error)) {
+    for (const auto& entry : fs::directory_iterator(BinDir(), error)) {
         if (IsExecutableFile(entry)) {
             SCOPED_TRACE(entry.path().string());
             ExpectNoMediaLibraries(entry.path());
