@@ -16,4 +16,8 @@ target_include_directories(tessaro_sdl_headers SYSTEM INTERFACE ${SDL2_INCLUDE_D
 
 find_package(Threads REQUIRED)
 find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets Network DBus Test)
+# Qt Test hands every user the build and source folders for QFINDTESTDATA, which no test here
+# uses; they would put this clone's paths into every Qt test's objects and keep the compiler
+# cache from serving them to another clone (see TessaroBuildSpeed).
+set_property(TARGET Qt6::Test PROPERTY INTERFACE_COMPILE_DEFINITIONS QT_TESTLIB_LIB)
 find_package(GTest REQUIRED)

@@ -6,6 +6,7 @@
 #include "DVDPlugIn.h"
 #include "EngineTestSupport.h"
 #include "QtTestApplication.h"
+#include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
 #include "converter/Converter.h"
@@ -42,6 +43,8 @@
 #include <thread>
 
 using namespace tessaro;
+using tessaro::test::DataDir;
+using tessaro::test::LibAvDir;
 using tessaro::test::TTempDir;
 
 namespace {
@@ -649,7 +652,3 @@ TEST(DesktopNotice, ReachesTheServiceOrIsSkippedWithoutOne) {
 } // namespace
 
 #include "RunWindowTest.moc"
-#include "TestPaths.h"
-
-using tessaro::test::DataDir;
-using tessaro::test::LibAvDir;
