@@ -10,10 +10,11 @@
 #include "converter/Converter.h"
 #include "dvdinput/DvdAddress.h"
 #include "formats/FormatCatalogue.h"
-#include "run/ConversionJob.h"
+#include "job/RowJobBuilders.h"
 #include "settings/AppPaths.h"
 #include "settings/DefaultSettings.h"
 #include "settings/IniFile.h"
+#include "sources/SourceRecord.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,6 +27,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 
 #include <unistd.h>
@@ -193,6 +195,34 @@ void ApplyOpt(TOutputOptions& options, const std::string& assignment) {
     }
 }
 
+// In a conversion to a format, Duration and StartTime (seconds, as for the record) set the job's
+// time window; any other NAME=VALUE is a line of the job's option text, applied on top of what
+// the format gives. The other record fields belong to conversions without a format.
+void ApplyJobOpt(TConversionJob& job, const std::string& assignment) {
+    const std::size_t equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw std::invalid_argument("--opt needs NAME=VALUE, got \"" + assignment + "\"");
+    }
+    const std::string name = assignment.substr(0, equals);
+    const std::string value = assignment.substr(equals + 1);
+    if (name == "Duration" || name == "StartTime") {
+        TOutputOptions seconds;
+        try {
+            OutputFields().at(name)(seconds, value);
+        } catch (const std::invalid_argument& e) {
+            throw std::invalid_argument(name + "=" + value + ": " + e.what());
+        }
+        (name == "Duration" ? job.Range.Length : job.Range.Start) =
+            name == "Duration" ? seconds.Duration : seconds.StartTime;
+        return;
+    }
+    if (OutputFields().count(name) != 0) {
+        throw std::invalid_argument(name + " is a field of the output record, which a conversion "
+                                           "to a format does not use; give an option word");
+    }
+    job.Output.OptionText += (job.Output.OptionText.empty() ? "" : "\n") + assignment;
+}
+
 // The value after an option such as --format.
 const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i,
                                const char* expected) {
@@ -236,9 +266,7 @@ TConvertArguments ParseArguments(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--opt") {
-            const std::string& assignment = OptionValue(args, i, "NAME=VALUE");
-            ApplyOpt(check, assignment); // refuses a bad assignment before anything starts
-            parsed.assignments.push_back(assignment);
+            parsed.assignments.push_back(OptionValue(args, i, "NAME=VALUE"));
         } else if (args[i] == "--format") {
             parsed.formatCode = ParseFormatCode(OptionValue(args, i, "a format CODE"));
         } else if (args[i] == "--settings") {
@@ -249,6 +277,15 @@ TConvertArguments ParseArguments(const std::vector<std::string>& args) {
             throw std::invalid_argument("unknown option \"" + args[i] + "\"");
         } else {
             positional.push_back(args[i]);
+        }
+    }
+    // A bad assignment is refused before anything starts.
+    TConversionJob checkJob;
+    for (const std::string& assignment : parsed.assignments) {
+        if (parsed.formatCode < 0) {
+            ApplyOpt(check, assignment);
+        } else {
+            ApplyJobOpt(checkJob, assignment);
         }
     }
     if (parsed.formatCode < 0 && !parsed.settingsPath.empty()) {
@@ -335,7 +372,13 @@ private:
 
 // ---- preparing the task ----
 
-// The output file with the record built from --opt assignments alone.
+struct TPreparedTask {
+    int TaskIndex = -1; // -1 when the task could not be prepared
+    std::string OutputName;
+    std::string Error; // the reason when TaskIndex is -1
+    bool Ok() const { return TaskIndex >= 0; }
+};
+
 // Titles of "opendvd:" inputs are read through the DVD plug-in beside the executable.
 void LoadDvdPlugInForInput(const std::string& input) {
     if (std::string error; !LoadDvdPlugInFor(input, error)) {
@@ -343,6 +386,7 @@ void LoadDvdPlugInForInput(const std::string& input) {
     }
 }
 
+// The output file with the record built from --opt assignments alone.
 TPreparedTask AddPlainTask(TConverter& converter, const TConvertArguments& arguments) {
     TPreparedTask prepared;
     LoadDvdPlugInForInput(arguments.input);
@@ -372,32 +416,70 @@ std::string PrepareSettingsFile(const TConvertArguments& arguments, const std::s
     return path;
 }
 
-// A DVD title named by its full "opendvd:" address, described by the DVD plug-in.
-TPreparedTask AddTitleTask(TConverter& converter, const TRunContext& run,
-                           const std::string& address, const TOutputAdjustment& adjust) {
-    const TDvdAddress parsed = ParseDvdAddress(address);
-    if (!parsed.param) {
+// The list row of a DVD title named by its full "opendvd:" address, described by the DVD
+// plug-in: its title, chapters, audio and subtitle streams.
+TlvFilesRecord DvdTitleRecord(const TDvdAddress& address) {
+    if (!address.param) {
         throw std::invalid_argument("convert --format needs the title in the DVD address, as in "
                                     "opendvd:LOCATION|Title=1");
     }
-    LoadDvdPlugInForInput(address);
-    if (DVDEnumTitle(parsed.location) < 1) {
-        throw std::invalid_argument("\"" + parsed.location +
+    if (DVDEnumTitle(address.location) < 1) {
+        throw std::invalid_argument("\"" + address.location +
                                     "\" is not a DVD: no DVD-Video titles found");
     }
-    TDvdRow row;
-    row.Caption = "DVD Title " + std::to_string(parsed.param->Title + 1);
-    row.Location = parsed.location;
-    row.Param = *parsed.param;
-    TDVDTitleInfo title;
-    if (!DVDGetTitle(row.Param.Title, title)) {
-        throw std::invalid_argument("Title #" + std::to_string(row.Param.Title + 1) +
-                                    " is invalid");
+    const TDVDParam& param = *address.param;
+    TlvFilesRecord record;
+    record.TitleIndex = param.Title;
+    if (!DVDGetTitle(param.Title, record.TitleInfo)) {
+        throw std::invalid_argument("Title #" + std::to_string(param.Title + 1) + " is invalid");
     }
-    return AddDvdTitleTask(converter, run, row, title, adjust);
+    record.ChapterFrom = param.FromChapter;
+    record.ChapterTo = param.ToChapter;
+    record.AudioID = param.AudioID;
+    record.SubtitleID = param.SubtitleID;
+    return record;
 }
 
-// A file or DVD title converted to a catalogue format, as the program's conversion runs do.
+// The job of a file or DVD title converted to a catalogue format, as the program's runs build
+// it. A stored frame size that is unreadable gives way to the format's default size, with a
+// line saying why.
+TConversionJob BuildFormatJob(TConverter& converter, const TConvertArguments& arguments,
+                              const TJobContext& context) {
+    const bool dvd = IsDvdAddress(arguments.input);
+    TlvFilesRecord record;
+    TDvdAddress address;
+    if (dvd) {
+        LoadDvdPlugInForInput(arguments.input);
+        address = ParseDvdAddress(arguments.input);
+        record = DvdTitleRecord(address);
+    }
+    const auto build = [&](const TJobAnswers& answers) {
+        return dvd ? BuildDvdTitleJob(context, address.location, record, answers)
+                   : BuildFileJob(context, arguments.input, record, converter.Probe(), answers);
+    };
+    TBuiltJob built = build({});
+    if (const TJobProblem* size = built.Problem(TJobProblemKind::UnreadableFrameSize)) {
+        TJobAnswers answers;
+        answers.FrameSize =
+            FormatDefaultFrameSize({context.Settings, context.Formats}, context.FormatCode);
+        const std::string used = answers.FrameSize
+                                     ? std::to_string(answers.FrameSize->Width) + "x" +
+                                           std::to_string(answers.FrameSize->Height)
+                                     : "the source's size";
+        std::cout << "tessaro-cli: " << size->Message << "; converting at " << used << "\n";
+        if (answers.FrameSize) {
+            built = build(answers);
+        }
+    }
+    if (!built.Ok()) {
+        throw std::invalid_argument(built.Error);
+    }
+    if (const TJobProblem* outside = built.Problem(TJobProblemKind::WindowOutsideChapters)) {
+        throw std::invalid_argument(outside->Message);
+    }
+    return built.Job;
+}
+
 TPreparedTask AddFormatTask(TConverter& converter, const TConvertArguments& arguments) {
     const std::string formatPath = FormatFilePath(ProgramFolder());
     TIniFile settings(PrepareSettingsFile(arguments, formatPath));
@@ -410,17 +492,19 @@ TPreparedTask AddFormatTask(TConverter& converter, const TConvertArguments& argu
                                         "\"");
         }
     }
-    const TRunContext run{settings, formats, arguments.formatCode, arguments.output};
+    const TJobContext context{settings, formats, arguments.formatCode, arguments.output};
     ApplyRunPriority(converter, settings);
-    const TOutputAdjustment adjust = [&](TOutputOptions& options) {
-        ApplyOpts(options, arguments.assignments);
-    };
-    if (IsDvdAddress(arguments.input)) {
-        return AddTitleTask(converter, run, arguments.input, adjust);
+    TConversionJob job = BuildFormatJob(converter, arguments, context);
+    for (const std::string& assignment : arguments.assignments) {
+        ApplyJobOpt(job, assignment);
     }
-    TFileRow row;
-    row.SourcePath = arguments.input;
-    return AddFileTask(converter, run, row, adjust);
+    TPreparedTask prepared;
+    prepared.TaskIndex = converter.AddJob(job);
+    prepared.OutputName = job.Output.Path;
+    if (!prepared.Ok()) {
+        prepared.Error = converter.LastError();
+    }
+    return prepared;
 }
 
 // ---- the run ----
@@ -510,8 +594,9 @@ const TCommandRegistration
 const TCommandRegistration formatRegistration(
     {"convert",
      "--format CODE [--settings FILE] [--threads N] INPUT [OUTPUT-FOLDER] [--opt NAME=VALUE ...]",
-     "convert a file or an opendvd: title to a format of tessaro-cli formats; --opt refines "
-     "the built options",
+     "convert a file or an opendvd: title to a format of tessaro-cli formats; --opt "
+     "Duration=S or StartTime=S sets the time window, any other NAME=VALUE is an option "
+     "word applied on top of the format",
      &RunConvert});
 
 } // namespace

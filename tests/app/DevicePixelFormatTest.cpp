@@ -6,8 +6,9 @@
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
 #include "formats/FormatCatalogue.h"
-#include "run/ConversionJob.h"
+#include "job/RowJobBuilders.h"
 #include "settings/IniFile.h"
+#include "sources/SourceRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -91,18 +92,20 @@ TEST_F(DevicePixelFormat, OutputIsEightBit420InTheDevicesProfile) {
                                  device.encoder);
         }
         const TIniFile formats(DataDir() + "/plovupspformat.ini");
-        const TRunContext run(settings, formats, device.code, temp_.Str());
+        const TJobContext context(settings, formats, device.code, temp_.Str());
         for (const char* pixelFormat : kSourceFormats) {
             SCOPED_TRACE(std::to_string(device.code) + " from " + pixelFormat);
             TConverter converter;
-            const TPreparedTask task = AddFileTask(converter, run, TFileRow{Source(pixelFormat)});
-            ASSERT_TRUE(task.Ok()) << task.Error;
+            const TBuiltJob built =
+                BuildFileJob(context, Source(pixelFormat), TlvFilesRecord{}, converter.Probe());
+            ASSERT_TRUE(built.Ok()) << built.Error;
+            ASSERT_GE(converter.AddJob(built.Job), 0) << converter.LastError();
             std::string error;
             converter.SetOnTerminate(
                 [&](TCustomConverter&, const TTerminateInfo& info) { error += info.ExceptionMsg; });
             converter.StartTask(0);
             EXPECT_EQ(error, "");
-            const auto [format, profile] = VideoFormatOf(task.OutputName);
+            const auto [format, profile] = VideoFormatOf(built.Job.Output.Path);
             EXPECT_EQ(format, "yuv420p");
             EXPECT_EQ(profile, device.profile);
         }

@@ -2,12 +2,11 @@
 // settings agree with the default positions, and every format builds without asking.
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
-#include "formats/EncodingOptionBuilder.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/FormatValueWords.h"
+#include "job/FormatJobParts.h"
 #include "settings/DefaultSettings.h"
 #include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 
@@ -91,39 +90,40 @@ TEST(FormatData, DefaultSettingsAreTheListEntriesAtTheDefaultPositions) {
     }
 }
 
-TEST(FormatData, EveryFormatBuildsFromTheShippedFilesWithoutAQuestion) {
-    TScriptedDialogService dialogs;
-    TScopedDialogService scope(dialogs);
+TEST(FormatData, EveryFormatBuildsFromTheShippedFilesWithoutAProblem) {
     const TIniFile formats(kFormatFile);
     const TIniFile defaults(kDefaultsFile);
     for (const int code : AllFormatCodes()) {
         SCOPED_TRACE(code);
-        TOutputOptions output;
-        TInputOptions input;
-        BuildEncodingOptions({defaults, formats}, code, TRowZoom{"lbox"},
-                             TSourceVideo{1, 640, 360, 2000000}, output, input);
-        EXPECT_FALSE(output.AudioCodec.empty());
-        EXPECT_FALSE(output.DisableAudio);
-        EXPECT_EQ(output.AudioVolume, -1);
+        TConversionJob job;
+        const std::vector<TJobProblem> problems =
+            ApplyFileFormat({defaults, formats}, code, TRowZoom{"lbox"},
+                            TSourceVideo{1, 640, 360, 2000000}, {}, job);
+        EXPECT_TRUE(problems.empty());
+        EXPECT_FALSE(job.Audio.Codec.empty());
+        EXPECT_FALSE(job.Audio.Disabled);
+        EXPECT_EQ(job.Audio.Volume, 256);
         if (code < 300) {
-            EXPECT_FALSE(output.VideoCodec.empty());
-            EXPECT_FALSE(output.DisableVideo);
-            EXPECT_FALSE(output.VideoFilters.empty());
+            EXPECT_FALSE(job.Encoding.VideoCodec.empty());
+            EXPECT_FALSE(job.Picture.Disabled);
+            EXPECT_FALSE(job.Picture.Filters.empty());
         } else {
-            EXPECT_TRUE(output.DisableVideo);
-            EXPECT_EQ(input.ExtOptions, "vn=1");
+            EXPECT_TRUE(job.Picture.Disabled);
+        }
+        // Every format offers a default size that is a size, or only "as source".
+        const std::optional<TJobSize> size = FormatDefaultFrameSize({defaults, formats}, code);
+        if (size) {
+            EXPECT_TRUE(size->Set());
         }
     }
-    EXPECT_TRUE(dialogs.Requests().empty());
 
     // A code outside the catalogue reads an empty section: audio only, extension mp4.
     EXPECT_EQ(formats.ReadString(FormatSectionName(7), "FileExt", "mp4"), "mp4");
-    TOutputOptions output;
-    TInputOptions input;
-    BuildEncodingOptions({defaults, formats}, 7, TRowZoom{"lbox"}, TSourceVideo{1, 640, 360, 0},
-                         output, input);
-    EXPECT_TRUE(output.DisableVideo);
-    EXPECT_EQ(output.AudioCodec, "libfaac");
+    TConversionJob job;
+    ApplyFileFormat({defaults, formats}, 7, TRowZoom{"lbox"}, TSourceVideo{1, 640, 360, 0}, {},
+                    job);
+    EXPECT_TRUE(job.Picture.Disabled);
+    EXPECT_EQ(job.Audio.Codec, "libfaac");
 }
 
 TEST(FormatData, DefaultSettingsAreInstalledOnlyWhereNoSettingsExist) {

@@ -1,10 +1,9 @@
 // What the builder learns from a real media probe, and what it makes of it.
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
-#include "formats/EncodingOptionBuilder.h"
+#include "job/FormatJobParts.h"
 #include "probe/MediaProbe.h"
 #include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +25,11 @@ protected:
     void BuildPspNormal(const TSourceVideo& source) {
         const TIniFile formats(DataDir() + "/plovupspformat.ini");
         const TIniFile defaults(DataDir() + "/tessaro-defaults.ini");
-        InitOutputOptions(output);
-        InitInputOptions(input);
-        BuildEncodingOptions({defaults, formats}, 1, TRowZoom{"lbox"}, source, output, input);
+        job = TConversionJob{};
+        ApplyFileFormat({defaults, formats}, 1, TRowZoom{"lbox"}, source, {}, job);
     }
 
-    TScriptedDialogService dialogs_;
-    TScopedDialogService scope_{dialogs_};
-    TOutputOptions output;
-    TInputOptions input;
+    TConversionJob job;
 };
 
 TEST_F(SourceVideoTest, VideoSourceGivesSizeAndLetterbox) {
@@ -44,10 +39,10 @@ TEST_F(SourceVideoTest, VideoSourceGivesSizeAndLetterbox) {
     EXPECT_EQ(source.Height, 480);
 
     BuildPspNormal(source);
-    EXPECT_FALSE(output.DisableVideo);
-    EXPECT_EQ(output.VideoCodec, "mpeg4");
-    EXPECT_EQ(output.FileFormat, "psp");
-    EXPECT_EQ(output.VideoFilters, "crop=0:0:720:480,scale=320:212,pad=320:240:0:14");
+    EXPECT_FALSE(job.Picture.Disabled);
+    EXPECT_EQ(job.Encoding.VideoCodec, "mpeg4");
+    EXPECT_EQ(job.Output.Container, "psp");
+    EXPECT_EQ(job.Picture.Filters, "crop=0:0:720:480,scale=320:212,pad=320:240:0:14");
 }
 
 TEST_F(SourceVideoTest, AudioFileConvertsWithoutVideo) {
@@ -56,10 +51,10 @@ TEST_F(SourceVideoTest, AudioFileConvertsWithoutVideo) {
     EXPECT_EQ(source.Width, -1);
 
     BuildPspNormal(source);
-    EXPECT_TRUE(output.DisableVideo);
-    EXPECT_EQ(output.VideoFilters, "");
-    EXPECT_EQ(output.AudioCodec, "libfaac");
-    EXPECT_FALSE(output.DisableAudio);
+    EXPECT_TRUE(job.Picture.Disabled);
+    EXPECT_EQ(job.Picture.Filters, "");
+    EXPECT_EQ(job.Audio.Codec, "libfaac");
+    EXPECT_FALSE(job.Audio.Disabled);
 }
 
 } // namespace

@@ -7,8 +7,9 @@
 #include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
-#include "run/ConversionJob.h"
+#include "job/RowJobBuilders.h"
 #include "settings/IniFile.h"
+#include "sources/SourceRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -139,27 +140,28 @@ protected:
         WriteTextFile(Path("settings.ini"), SettingsOf(c.code, c.zoom));
         TIniFile settings(Path("settings.ini"));
         const TIniFile formats(kFormatFile);
-        const TRunContext run(settings, formats, c.code, Path("out"));
+        const TJobContext context(settings, formats, c.code, Path("out"));
         const std::string source = Source(c.sourceWidth, c.sourceHeight);
         if (HasFatalFailure()) {
             return {};
         }
         TConverter converter;
-        std::string output;
+        TConversionJob job;
         if (c.builder == TBuilder::File) {
-            const TPreparedTask task = AddFileTask(converter, run, TFileRow{source});
-            EXPECT_TRUE(task.Ok()) << task.Error;
-            output = task.OutputName;
+            const TBuiltJob built =
+                BuildFileJob(context, source, TlvFilesRecord{}, converter.Probe());
+            EXPECT_TRUE(built.Ok()) << built.Error;
+            job = built.Job;
         } else {
-            // The DVD run's options, on a file of the title's size.
-            TOutputOptions options;
-            TInputOptions input;
-            BuildDvdTitleOutput(run, TDvdRow{}, c.sourceWidth, c.sourceHeight, options, input);
-            InitInputOptions(input);
-            const int task = converter.AddTask(source, &input);
-            output = Path("out/dvd" + std::string(c.code == 201 ? ".mpg" : ".mp4"));
-            EXPECT_TRUE(converter.SetOutputFile(task, output, &options)) << converter.LastError();
+            // The DVD run's format part, on a file of the title's size.
+            const TRowZoom zoom{ReadRunFormat(settings, formats, c.code).ZoomMode};
+            ApplyDvdFormat({settings, formats}, c.code, zoom, c.sourceWidth, c.sourceHeight, {},
+                           job);
+            job.Source.Path = source;
+            job.Output.Path = Path("out/dvd" + std::string(c.code == 201 ? ".mpg" : ".mp4"));
         }
+        const std::string output = job.Output.Path;
+        EXPECT_GE(converter.AddJob(job), 0) << converter.LastError();
         std::string error;
         converter.SetOnTerminate([&](TCustomConverter&, const TTerminateInfo& info) {
             if (info.Exception) {
@@ -287,11 +289,12 @@ TEST_F(ZoomConversion, TurnedSourceIsZoomedAsItIsShown) {
     TIniFile settings(Path("settings.ini"));
     const TIniFile formats(kFormatFile);
     TConverter converter;
-    const TPreparedTask task =
-        AddFileTask(converter, {settings, formats, 202, Path("out")}, TFileRow{turned});
-    ASSERT_TRUE(task.Ok()) << task.Error;
+    const TBuiltJob built = BuildFileJob({settings, formats, 202, Path("out")}, turned,
+                                         TlvFilesRecord{}, converter.Probe());
+    ASSERT_TRUE(built.Ok()) << built.Error;
+    ASSERT_GE(converter.AddJob(built.Job), 0) << converter.LastError();
     converter.StartTask(0);
-    const TPicture picture = FirstPicture(task.OutputName);
+    const TPicture picture = FirstPicture(built.Job.Output.Path);
     ASSERT_EQ(picture.width, 320);
     ASSERT_EQ(picture.height, 240);
     const TRect area = PictureArea(picture);
@@ -322,22 +325,20 @@ TEST_F(ZoomConversion, CroppedDvdRowIsCroppedOnce) {
     WriteTextFile(Path("settings.ini"), SettingsOf(201, "lbox"));
     TIniFile settings(Path("settings.ini"));
     const TIniFile formats(kFormatFile);
-    TDvdRow row;
-    row.Caption = "DVD Title 1";
-    row.Location = disc;
-    row.Param.Title = 0;
-    row.Param.FromChapter = 1;
-    row.Param.ToChapter = 1;
-    row.Param.AudioChannels = 2;
+    TlvFilesRecord row;
+    row.TitleIndex = 0;
+    row.TitleInfo = title;
+    row.ChapterFrom = 1;
+    row.ChapterTo = 1;
     row.TrimLength = 200000;
     row.CropLeft = 40;
     row.CropTop = 24;
     TConverter converter;
-    const TPreparedTask task =
-        AddDvdTitleTask(converter, {settings, formats, 201, Path("out")}, row, title);
-    ASSERT_TRUE(task.Ok()) << task.Error;
+    const TBuiltJob built = BuildDvdTitleJob({settings, formats, 201, Path("out")}, disc, row);
+    ASSERT_TRUE(built.Ok()) << built.Error;
+    ASSERT_GE(converter.AddJob(built.Job), 0) << converter.LastError();
     converter.StartTask(0);
-    const TPicture picture = FirstPicture(task.OutputName);
+    const TPicture picture = FirstPicture(built.Job.Output.Path);
     ASSERT_EQ(picture.width, 720);
     ASSERT_EQ(picture.height, 480);
 

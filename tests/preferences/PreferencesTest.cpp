@@ -7,7 +7,7 @@
 #include "QtTestApplication.h"
 #include "RecordingOpener.h"
 #include "converter/Converter.h"
-#include "run/ConversionJob.h"
+#include "formats/RunChoices.h"
 #include "settings/IniFile.h"
 
 #include <QAbstractButton>

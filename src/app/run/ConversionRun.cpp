@@ -6,6 +6,7 @@
 #include "base/MainThread.h"
 #include "converter/Converter.h"
 #include "settings/IniFile.h"
+#include "shell/DialogService.h"
 
 #include <chrono>
 
@@ -21,17 +22,6 @@ std::int64_t MonotonicNow() {
         .count();
 }
 
-// A file row's or a DVD title row's edits from the list row's record.
-template <typename Row> void CopyEdits(const TlvFilesRecord& record, Row& edits) {
-    edits.TrimStart = record.TrimStart;
-    edits.TrimLength = record.TrimLength;
-    edits.CropTop = record.CropTop;
-    edits.CropLeft = record.CropLeft;
-    edits.CropBottom = record.CropBottom;
-    edits.CropRight = record.CropRight;
-    edits.FrameEffects = HasFrameEffects(record);
-}
-
 // One line of the log: the engine's text without its line break.
 std::string LogLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -42,28 +32,43 @@ std::string LogLine(std::string text) {
 
 } // namespace
 
-TFileRow FileRowOf(const TSourceRow& row) {
-    TFileRow file;
-    CopyEdits(row.Record, file);
-    file.SourcePath = row.Caption();
-    return file;
+namespace {
+
+// Rebuilds with the answer when the user takes the default size; otherwise the build stands
+// (at the source's size).
+bool UserTakesDefaultFrameSize() {
+    const TMessageRequest question{"Warning", FrameSizeQuestion, TMessageIcon::Question,
+                                   TMessageButtons::YesNo};
+    return Dialogs().ShowMessage(nullptr, question) == TMessageResult::Yes;
 }
 
-TDvdRow DvdRowOf(const TSourceRow& row, const std::string& dvdFolder) {
-    const TlvFilesRecord& record = row.Record;
-    TDvdRow dvd;
-    CopyEdits(record, dvd);
-    dvd.Caption = row.Caption();
-    dvd.Location = dvdFolder;
-    dvd.Param.Title = record.TitleIndex;
-    const bool trimmed = record.TrimStart > 0;
-    dvd.Param.FromChapter = trimmed ? 0 : record.ChapterFrom;
-    dvd.Param.ToChapter = trimmed ? DVD_LAST_CHAPTER : record.ChapterTo;
-    dvd.Param.AudioID = record.AudioID;
-    dvd.Param.SubtitleID = record.SubtitleID;
-    dvd.Param.AudioChannels = 2;
-    dvd.Param.Deinterlace = 0;
-    return dvd;
+TBuiltJob BuildJobOfKind(const TJobContext& context, const TSourceRow& row,
+                         const std::string& dvdFolder, TMediaProbe& probe,
+                         const TJobAnswers& answers) {
+    if (row.Kind == TRowKind::File) {
+        return BuildFileJob(context, row.Caption(), row.Record, probe, answers);
+    }
+    return BuildDvdTitleJob(context, dvdFolder, row.Record, answers);
+}
+
+} // namespace
+
+TBuiltJob BuildRowJob(const TJobContext& context, const TSourceRow& row,
+                      const std::string& dvdFolder, TMediaProbe& probe) {
+    TBuiltJob built = BuildJobOfKind(context, row, dvdFolder, probe, {});
+    if (!built.Ok()) {
+        return built;
+    }
+    if (const TJobProblem* outside = built.Problem(TJobProblemKind::WindowOutsideChapters)) {
+        built.Error = outside->Message;
+        return built;
+    }
+    if (built.Problem(TJobProblemKind::UnreadableFrameSize) && UserTakesDefaultFrameSize()) {
+        TJobAnswers answers;
+        answers.FrameSize = FrameSizeQuestionDefault;
+        built = BuildJobOfKind(context, row, dvdFolder, probe, answers);
+    }
+    return built;
 }
 
 TConversionRun::TConversionRun(TCustomConverter& converter, TSourceListModel& list,
@@ -121,19 +126,20 @@ int TConversionRun::Prepare(const TRunSetup& setup) {
     log_.clear();
     outcome_ = TRunOutcome{};
 
-    const TRunContext run{settings, formats, StoredFormatCode(settings)};
-    const std::string zoomMode = ReadRunFormat(run).ZoomMode;
+    const TJobContext context{settings, formats, StoredFormatCode(settings)};
+    const std::string zoomMode = ReadRunFormat(settings, formats, context.FormatCode).ZoomMode;
     for (const int index : checked) {
         list_.EditRecord(index, [&](TlvFilesRecord& record) { record.ZoomMode = zoomMode; });
         const TSourceRow& row = list_.Row(index);
-        const TPreparedTask task = PrepareRow(run, setup, row);
-        if (!task.Ok()) {
-            MarkFailed(index, task.Error);
+        std::string error;
+        const int taskIndex = PrepareRow(context, setup, row, error);
+        if (taskIndex < 0) {
+            MarkFailed(index, error);
             ++outcome_.Skipped;
             continue;
         }
         if (HasFrameEffects(row.Record)) {
-            effects_.SetTask(task.TaskIndex, EffectSettingsOf(row.Record));
+            effects_.SetTask(taskIndex, EffectSettingsOf(row.Record));
         }
         taskRows_.push_back(row.Id);
         planned_.push_back(PlannedLength(row));
@@ -142,17 +148,22 @@ int TConversionRun::Prepare(const TRunSetup& setup) {
     return int(taskRows_.size());
 }
 
-TPreparedTask TConversionRun::PrepareRow(const TRunContext& run, const TRunSetup& setup,
-                                         const TSourceRow& row) {
-    if (row.Kind == TRowKind::File) {
-        return AddFileTask(converter_, run, FileRowOf(row));
+int TConversionRun::PrepareRow(const TJobContext& context, const TRunSetup& setup,
+                               const TSourceRow& row, std::string& error) {
+    if (row.Kind == TRowKind::DvdTitle && !LoadDVDPlugIn(setup.LibraryFolder)) {
+        error = "DVD plug-in library is not loaded.";
+        return -1;
     }
-    if (!LoadDVDPlugIn(setup.LibraryFolder)) {
-        TPreparedTask failed;
-        failed.Error = "DVD plug-in library is not loaded.";
-        return failed;
+    const TBuiltJob built = BuildRowJob(context, row, setup.DvdFolder, converter_.Probe());
+    if (!built.Ok()) {
+        error = built.Error;
+        return -1;
     }
-    return AddDvdTitleTask(converter_, run, DvdRowOf(row, setup.DvdFolder), row.Record.TitleInfo);
+    const int taskIndex = converter_.AddJob(built.Job);
+    if (taskIndex < 0) {
+        error = converter_.LastError();
+    }
+    return taskIndex;
 }
 
 std::int64_t TConversionRun::PlannedLength(const TSourceRow& row) const {

@@ -4,7 +4,7 @@
 // run's engine messages, and at the end the outcome that decides the end-of-batch actions.
 #pragma once
 
-#include "run/ConversionJob.h"
+#include "job/RowJobBuilders.h"
 #include "run/RunEta.h"
 #include "run/RunFigures.h"
 #include "run/RunOutcome.h"
@@ -46,12 +46,11 @@ struct TRunSetup {
     std::string DvdFolder;     // the DVD that DVD title rows are read from
 };
 
-// A file row as the run converts it: its caption is the source path.
-TFileRow FileRowOf(const TSourceRow& row);
-// A DVD title row as the run converts it: the title of the row's own TitleIndex, its chapter
-// range (all chapters when a trim start is set, which counts from the title's start), its
-// audio and subtitle streams, two audio channels.
-TDvdRow DvdRowOf(const TSourceRow& row, const std::string& dvdFolder);
+// The job of a checked row: its kind's builder, with the questions the build raises asked
+// through the dialog service (an unreadable stored frame size). Error is set when the row
+// cannot be converted.
+TBuiltJob BuildRowJob(const TJobContext& context, const TSourceRow& row,
+                      const std::string& dvdFolder, TMediaProbe& probe);
 
 class TConversionRun {
 public:
@@ -107,7 +106,9 @@ private:
     // The list position of the task's row, or -1 when the task or the row is gone.
     int RowOfTask(int taskIndex) const;
     std::int64_t PlannedLength(const TSourceRow& row) const;
-    TPreparedTask PrepareRow(const TRunContext& run, const TRunSetup& setup, const TSourceRow& row);
+    // Adds the row's task; its index, or -1 with the reason in error.
+    int PrepareRow(const TJobContext& context, const TRunSetup& setup, const TSourceRow& row,
+                   std::string& error);
     void AttachLog();
     void DetachLog();
 

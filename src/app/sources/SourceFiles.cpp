@@ -1,8 +1,8 @@
 #include "sources/SourceFiles.h"
 
+#include "formats/RunChoices.h"
 #include "formats/TextRules.h"
 #include "probe/MediaProbe.h"
-#include "run/ConversionJob.h"
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
 #include "sources/SourceListModel.h"
@@ -64,7 +64,7 @@ const std::vector<TFileFilter>& OpenDialogFilters() {
 }
 
 TDestinationRule ReadDestinationRule(TIniFile& settings, const TIniFile& formats) {
-    const TRunFormat format = ReadRunFormat({settings, formats, StoredFormatCode(settings)});
+    const TRunFormat format = ReadRunFormat(settings, formats, StoredFormatCode(settings));
     return {settings.ReadString("settings", "OutPutDir", DefaultOutputDir()), format.ExtensionText};
 }
 

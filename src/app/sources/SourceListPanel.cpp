@@ -1,6 +1,6 @@
 #include "sources/SourceListPanel.h"
 
-#include "run/ConversionJob.h"
+#include "formats/RunChoices.h"
 #include "runtime/LibraryLoader.h"
 #include "settings/AppPaths.h"
 #include "settings/IniFile.h"
@@ -153,7 +153,7 @@ int TSourceListPanel::AddPaths(const QStringList& paths) {
     }
     TIniFile settings(paths_.SettingsPath);
     const TIniFile formats(paths_.FormatPath);
-    const TRunFormat format = ReadRunFormat({settings, formats, StoredFormatCode(settings)});
+    const TRunFormat format = ReadRunFormat(settings, formats, StoredFormatCode(settings));
     list_.SetDestinationRule(ReadDestinationRule(settings, formats));
     std::vector<std::string> files;
     for (const QString& path : paths) {

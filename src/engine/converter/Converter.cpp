@@ -268,7 +268,6 @@ TTranscoder* TCustomConverter::ClaimNextTask() {
 
 void TCustomConverter::StartClaimedTask(TTranscoder& task) {
     task.ProgressIntervalMicroseconds = std::int64_t(progressInterval_) * 1000;
-    task.SetThreadCount(codecThreads_);
     task.Start(threaded_, threadPriority_);
 }
 

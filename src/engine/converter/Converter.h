@@ -5,6 +5,7 @@
 
 #include "base/Bitmap.h"
 #include "base/EngineComponent.h"
+#include "converter/ConversionJob.h"
 #include "converter/ConverterOptions.h"
 #include "probe/MediaProbe.h"
 
@@ -79,6 +80,9 @@ public:
 
     // A new task reading FileName; its index, or -1 with LastError.
     int AddTask(const std::string& fileName, const TInputOptions* inputOptions = nullptr);
+    // A new task that converts what job describes, with its one output; its index, or -1 with
+    // LastError (nothing is left behind then).
+    int AddJob(const TConversionJob& job);
     // One more output of a task; false with LastError.
     bool SetOutputFile(int taskIndex, const std::string& fileName,
                        const TOutputOptions* outputOptions = nullptr);
@@ -108,10 +112,11 @@ public:
     int ProgressInterval() const { return progressInterval_; }
     // Milliseconds; values up to 100 become 100.
     void SetProgressInterval(int milliseconds);
-    // Codec threads of every task a run starts: 0 (the default) lets each decoder, encoder and
-    // filter graph choose for the machine; n gives each that many. Negative values become 0.
+    // Codec threads of every task added from now on (a job's or option text's own count wins):
+    // 0 (the default) lets each decoder, encoder and filter graph choose for the machine; n
+    // gives each that many. Negative values become 0.
     int CodecThreads() const { return codecThreads_; }
-    void SetCodecThreads(int count) { codecThreads_ = count > 0 ? count : 0; }
+    void SetCodecThreads(int count) { codecThreads_ = ClampCodecThreads(count); }
     TThreadPriority ThreadPriority() const { return threadPriority_; }
     void SetThreadPriority(TThreadPriority priority) { threadPriority_ = priority; }
     bool TriggerEventInMainThread() const { return triggerEventInMainThread_; }
@@ -146,6 +151,13 @@ private:
     void CheckNotWorking(const char* operation) const;
     TTranscoder& TaskAt(int index) const;
     void SetLastError(const std::string& text);
+    // A fresh task with the converter's verbosity, codec threads and preview flags.
+    std::unique_ptr<TTranscoder> NewTask();
+    // Opens the task's input with the option state as it is; false with LastError.
+    bool OpenTaskInput(TTranscoder& task, const std::string& fileName);
+    void RouteFramesThroughHook(TTranscoder& task);
+    // Reads the output side of a job into the task and adds the output; false with LastError.
+    bool ApplyJobOutput(TTranscoder& task, const TConversionJob& job);
     // Applies the output record and option text, adds the output and its extra streams.
     bool ApplyOutput(TTranscoder& task, const std::string& fileName,
                      const TOutputOptions* outputOptions);
@@ -164,7 +176,7 @@ private:
     mutable std::mutex lastErrorLock_;
     std::string lastError_;
     std::atomic<int> progressInterval_{500};
-    std::atomic<int> codecThreads_{0};
+    std::atomic<int> codecThreads_{AutomaticCodecThreads};
     std::atomic<TThreadPriority> threadPriority_{tpNormal};
     std::atomic<bool> triggerEventInMainThread_{true};
     std::atomic<bool> preview_{false};

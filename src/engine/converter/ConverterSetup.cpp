@@ -6,10 +6,14 @@
 #include "base/TextHelpers.h"
 #include "base/TimeTexts.h"
 #include "converter/TranscoderTask.h"
+#include "dvdinput/DvdAddress.h"
+#include "dvdinput/DvdChapterTimes.h"
 
 #include <ctime>
+#include <functional>
 #include <initializer_list>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace tessaro {
@@ -194,38 +198,50 @@ const char* TargetNormText(int norm) {
     }
 }
 
-// The codec, preset, size and filter lines of an output's option text, handed out one by
-// one to the streams its "new..." lines create; "def_" entries are the fallbacks.
+// The codec, preset, size and filter settings of an output's main streams, and the lines of
+// its option text that name them, handed out one by one to the streams its "new..." lines
+// create; the defaults are what those streams get when the text has no line left for them.
 class TDefaultsList {
 public:
-    TDefaultsList(const TOutputOptions& o, const std::vector<TOptionLine>& lines) {
-        SetDefault("acodec", o.AudioCodec);
-        SetDefault("vcodec", o.VideoCodec);
-        SetDefault("scodec", o.SubtitleCodec);
-        SetDefault("apre", o.AudioPreset);
-        SetDefault("vpre", o.VideoPreset);
-        SetDefault("spre", o.SubtitlePreset);
-        SetDefault("s", o.FrameSize);
-        SetDefault("vf", o.VideoFilters);
+    using TApply = std::function<void(TTranscoder&)>;
+
+    explicit TDefaultsList(const std::vector<TOptionLine>& lines) {
         for (const TOptionLine& line : lines) {
-            if (line.value.empty() ||
-                !IsOneOf(line.name, {"acodec", "vcodec", "scodec", "apre", "vpre", "spre", "s",
-                                     "vfilters", "vf"})) {
-                continue;
+            if (!line.value.empty() &&
+                IsOneOf(line.name, {"acodec", "vcodec", "scodec", "apre", "vpre", "spre", "s",
+                                    "vfilters", "vf"})) {
+                lines_.push_back({line.name == "vfilters" ? "vf" : line.name, line.value});
             }
-            const std::string name = line.name == "vfilters" ? "vf" : line.name;
-            // The record's field wins, then the first line.
-            if (Default(name).empty()) {
-                SetDefault(name, line.value);
-            }
-            lines_.push_back({name, line.value});
         }
     }
 
-    const std::string& Default(const std::string& name) const {
-        static const std::string none;
-        const auto it = defaults_.find(name);
-        return it == defaults_.end() ? none : it->second;
+    // An empty apply leaves the setting alone.
+    void SetDefault(const std::string& name, TApply apply) {
+        if (apply) {
+            defaults_[name] = std::move(apply);
+        }
+    }
+    // A record field's text; empty leaves the setting alone.
+    void SetDefault(const std::string& name, const std::string& value) {
+        if (!value.empty()) {
+            SetDefault(name, OptionSetter(name, value));
+        }
+    }
+    // The first line of each name becomes its default: always when the text is to win over the
+    // record or job, else only where no default is set.
+    void TakeFirstLines(bool textWins) {
+        std::set<std::string> seen;
+        for (const TOptionLine& line : lines_) {
+            if (seen.insert(line.name).second && (textWins || !defaults_.count(line.name))) {
+                SetDefault(line.name, line.value);
+            }
+        }
+    }
+
+    void ApplyDefault(TTranscoder& task, const std::string& name) const {
+        if (const auto it = defaults_.find(name); it != defaults_.end()) {
+            it->second(task);
+        }
     }
 
     // Applies the next line of that name (removing it), else the default.
@@ -238,17 +254,15 @@ public:
                 return;
             }
         }
-        SetIfNotEmpty(task, name.c_str(), Default(name));
+        ApplyDefault(task, name);
     }
 
 private:
-    void SetDefault(const std::string& name, const std::string& value) {
-        if (!value.empty()) {
-            defaults_[name] = value;
-        }
+    static TApply OptionSetter(const std::string& name, const std::string& value) {
+        return [name, value](TTranscoder& task) { task.SetOption(name, value); };
     }
 
-    std::map<std::string, std::string> defaults_;
+    std::map<std::string, TApply> defaults_;
     std::vector<TOptionLine> lines_;
 };
 
@@ -276,22 +290,55 @@ void AddPairedStreams(TTranscoder& task, TDefaultsList& defaults,
 
 } // namespace
 
+std::unique_ptr<TTranscoder> TCustomConverter::NewTask() {
+    auto task = std::make_unique<TTranscoder>();
+    task->ResetTask();
+    task->SetOption("v", std::to_string(verbose_));
+    task->SetThreadCount(codecThreads_);
+    {
+        std::lock_guard flags(PreviewLock());
+        task->SetFlags((preview_ ? TaskFlagPreviewWindow : 0) |
+                       (previewBitmap_ ? TaskFlagPreviewBitmap : 0));
+    }
+    TTranscoder* t = task.get();
+    task->Callbacks().previewBitmap = [this, t](TBitmap& bitmap, int frameNumber,
+                                                std::int64_t pts) {
+        DoPreviewBitmap(*t, bitmap, frameNumber, pts);
+    };
+    return task;
+}
+
+bool TCustomConverter::OpenTaskInput(TTranscoder& task, const std::string& fileName) {
+    if (!task.AddInputFile(fileName)) {
+        SetLastError(task.ErrorText());
+        return false;
+    }
+    task.AttachInputProbe(task.InputFileCount() - 1);
+    TTranscoder* t = &task;
+    task.Callbacks().progress = [this, t](int fileIndex, int frameNumber, int fps, float quality,
+                                          float bitRate, std::int64_t currentSize,
+                                          std::int64_t currentDuration,
+                                          std::int64_t totalDuration) {
+        DoProgress(*t, fileIndex, frameNumber, fps, quality, bitRate, currentSize, currentDuration,
+                   totalDuration);
+    };
+    task.SetTerminateCallback([this](TTranscoder& ended) { DoTerminate(&ended); });
+    return true;
+}
+
+void TCustomConverter::RouteFramesThroughHook(TTranscoder& task) {
+    TTranscoder* t = &task;
+    task.Callbacks().customHook = [this, t](TBitmap& bitmap, int frameNumber, std::int64_t pts,
+                                            bool& update, bool& stopHook) {
+        DoCustomHook(*t, bitmap, frameNumber, pts, update, stopHook);
+    };
+}
+
 int TCustomConverter::AddTask(const std::string& fileName, const TInputOptions* inputOptions) {
     CheckNotWorking("AddTask");
-    auto task = std::make_unique<TTranscoder>();
+    std::unique_ptr<TTranscoder> task;
     try {
-        task->ResetTask();
-        task->SetOption("v", std::to_string(verbose_));
-        {
-            std::lock_guard flags(PreviewLock());
-            task->SetFlags((preview_ ? TaskFlagPreviewWindow : 0) |
-                           (previewBitmap_ ? TaskFlagPreviewBitmap : 0));
-        }
-        TTranscoder* t = task.get();
-        task->Callbacks().previewBitmap = [this, t](TBitmap& bitmap, int frameNumber,
-                                                    std::int64_t pts) {
-            DoPreviewBitmap(*t, bitmap, frameNumber, pts);
-        };
+        task = NewTask();
         if (inputOptions != nullptr) {
             TInputOptions copy = *inputOptions;
             if (copy.FileName.empty()) {
@@ -307,19 +354,9 @@ int TCustomConverter::AddTask(const std::string& fileName, const TInputOptions* 
                 task->SetOption("programid", std::to_string(copy.ProgramID));
             }
         }
-        if (!task->AddInputFile(fileName)) {
-            SetLastError(task->ErrorText());
+        if (!OpenTaskInput(*task, fileName)) {
             return -1;
         }
-        task->AttachInputProbe(task->InputFileCount() - 1);
-        task->Callbacks().progress = [this,
-                                      t](int fileIndex, int frameNumber, int fps, float quality,
-                                         float bitRate, std::int64_t currentSize,
-                                         std::int64_t currentDuration, std::int64_t totalDuration) {
-            DoProgress(*t, fileIndex, frameNumber, fps, quality, bitRate, currentSize,
-                       currentDuration, totalDuration);
-        };
-        task->SetTerminateCallback([this](TTranscoder& ended) { DoTerminate(&ended); });
     } catch (const std::exception& e) {
         SetLastError(e.what());
         return -1;
@@ -360,33 +397,232 @@ bool TCustomConverter::ApplyOutput(TTranscoder& task, const std::string& fileNam
     }
     task.StoreOutputOptions(slot, o);
     const std::vector<TOptionLine> lines = SplitOptionText(o.ExtOptions);
-    TDefaultsList defaults(o, lines);
+    TDefaultsList defaults(lines);
+    defaults.SetDefault("acodec", o.AudioCodec);
+    defaults.SetDefault("vcodec", o.VideoCodec);
+    defaults.SetDefault("scodec", o.SubtitleCodec);
+    defaults.SetDefault("apre", o.AudioPreset);
+    defaults.SetDefault("vpre", o.VideoPreset);
+    defaults.SetDefault("spre", o.SubtitlePreset);
+    defaults.SetDefault("s", o.FrameSize);
+    defaults.SetDefault("vf", o.VideoFilters);
+    defaults.TakeFirstLines(false);
 
     static const char* const targets[] = {nullptr, "vcd", "svcd", "dvd"};
     if (o.Target >= 1 && o.Target <= 3) {
         task.ApplyTarget(targets[o.Target], TargetNormText(o.TargetNorm),
                          o.TargetFallbackNorm == 1 ? "pal" : "ntsc");
     }
-    SetIfNotEmpty(task, "acodec", defaults.Default("acodec"));
-    SetIfNotEmpty(task, "vcodec", defaults.Default("vcodec"));
-    SetIfNotEmpty(task, "scodec", defaults.Default("scodec"));
-    SetIfNotEmpty(task, "apre", defaults.Default("apre"));
-    SetIfNotEmpty(task, "vpre", defaults.Default("vpre"));
-    SetIfNotEmpty(task, "spre", defaults.Default("spre"));
+    for (const char* name : {"acodec", "vcodec", "scodec", "apre", "vpre", "spre"}) {
+        defaults.ApplyDefault(task, name);
+    }
     ApplyOptionLines(task, lines, false);
     ApplyOutputRecord(task, o);
-    SetIfNotEmpty(task, "s", defaults.Default("s"));
-    SetIfNotEmpty(task, "vfilters", defaults.Default("vf"));
+    defaults.ApplyDefault(task, "s");
+    defaults.ApplyDefault(task, "vf");
     if (o.CustomHook) {
-        TTranscoder* t = &task;
-        task.Callbacks().customHook = [this, t](TBitmap& bitmap, int frameNumber, std::int64_t pts,
-                                                bool& update, bool& stopHook) {
-            DoCustomHook(*t, bitmap, frameNumber, pts, update, stopHook);
-        };
+        RouteFramesThroughHook(task);
     }
     if (task.AddOutputFile(fileName, o.Join) < 0) {
         SetLastError(task.ErrorText());
         task.ResetOutputOptions(slot);
+        return false;
+    }
+    AddPairedStreams(task, defaults, lines);
+    return true;
+}
+
+// ---- conversion jobs ----------------------------------------------------------------------
+
+namespace {
+
+// The opendvd: address of a job's DVD title: its chapter span (or the whole title), audio and
+// subpicture streams, two audio channels.
+std::string DvdTitleAddress(const TConversionJob& job, bool wholeTitle) {
+    TDVDParam param{};
+    param.Title = job.Source.DvdTitle;
+    const bool span = job.Range.FirstChapter > 0 && !wholeTitle;
+    param.FromChapter = span ? job.Range.FirstChapter : 0;
+    param.ToChapter = span ? job.Range.LastChapter : DVD_LAST_CHAPTER;
+    param.AudioID = job.Audio.DvdStreamId;
+    param.SubtitleID = job.Subtitles.DvdStreamId;
+    param.AudioChannels = 2;
+    param.Deinterlace = 0;
+    return MakeDvdAddress(job.Source.Path, param);
+}
+
+// What the task reads: the input's name, where reading starts in it and how long the output
+// lasts.
+struct TReadPlan {
+    std::string Input;
+    std::int64_t Seek = 0;
+    TJobTime Length;
+    std::string Error;
+};
+
+// A time window on a chapter span of a DVD title counts from the title's start, as the trim
+// editor shows the title: the whole title is read from the window's start, cut to the span, so
+// that the seek lands on the picture of that time in the title.
+TReadPlan ReadPlanOf(const TConversionJob& job) {
+    const TJobRange& range = job.Range;
+    TReadPlan plan;
+    const bool dvd = job.Source.Kind == TJobSourceKind::DvdTitle;
+    const bool windowOnSpan = dvd && range.FirstChapter > 0 && (range.Start || range.Length);
+    plan.Input = dvd ? DvdTitleAddress(job, windowOnSpan) : job.Source.Path;
+    if (!windowOnSpan) {
+        plan.Seek = range.Start.value_or(0);
+        plan.Length = range.Length;
+        return plan;
+    }
+    const TDvdAddress span = ParseDvdAddress(DvdTitleAddress(job, false));
+    const TDvdSpanTimes times = DvdChapterSpanTimes(span.location, *span.param);
+    const TSpanWindow window = WindowInSpan(range, times.Start, times.Length);
+    plan.Error = window.Error;
+    plan.Seek = times.Start + window.Seek;
+    plan.Length = window.Length ? window.Length : TJobTime(times.Start + times.Length - plan.Seek);
+    return plan;
+}
+
+const char* TargetWord(TJobTarget target) {
+    switch (target) {
+    case TJobTarget::Vcd:
+        return "vcd";
+    case TJobTarget::Svcd:
+        return "svcd";
+    case TJobTarget::Dvd:
+        return "dvd";
+    default:
+        return nullptr;
+    }
+}
+
+// The job's own values for the settings that option text may also name ("acodec", "s" ...):
+// what the main streams get unless a line of the text says otherwise.
+void SetJobDefaults(TDefaultsList& defaults, const TConversionJob& job) {
+    const auto codec = [](AVMediaType type, const std::string& word) -> TDefaultsList::TApply {
+        if (word.empty()) {
+            return {};
+        }
+        return [type, word](TTranscoder& task) { task.SetCodec(type, word); };
+    };
+    const auto preset = [](const char* kind, const std::string& name) -> TDefaultsList::TApply {
+        if (name.empty()) {
+            return {};
+        }
+        return [kind, name](TTranscoder& task) { task.ApplyPreset(kind, name); };
+    };
+    defaults.SetDefault("acodec", codec(AVMEDIA_TYPE_AUDIO, job.Audio.Codec));
+    defaults.SetDefault("vcodec", codec(AVMEDIA_TYPE_VIDEO, job.Encoding.VideoCodec));
+    defaults.SetDefault("vpre", preset("vpre", job.Encoding.VideoPreset));
+    if (job.Picture.FrameSize.Set()) {
+        const TJobSize size = job.Picture.FrameSize;
+        defaults.SetDefault("s", [size](TTranscoder& task) {
+            task.Options().frameWidth = size.Width;
+            task.Options().frameHeight = size.Height;
+        });
+    }
+    if (!job.Picture.Filters.empty()) {
+        const std::string filters = job.Picture.Filters;
+        defaults.SetDefault(
+            "vf", [filters](TTranscoder& task) { task.Options().videoFilters = filters; });
+    }
+}
+
+// The picture and sound values of the job, in the order the transcoder needs them: the crop is
+// cut from the input's size before the frame size is set.
+void ApplyJobValues(TTranscoder& task, const TConversionJob& job) {
+    TTranscoderOptions& o = task.Options();
+    if (!job.Output.Container.empty()) {
+        task.SetOption("f", job.Output.Container);
+    }
+    o.audioDisable = job.Audio.Disabled;
+    o.audioVolume = job.Audio.Volume;
+    if (job.Audio.Channels > 0) {
+        o.audioChannels = job.Audio.Channels;
+    }
+    if (job.Audio.SampleRate > 0) {
+        o.audioSampleRate = job.Audio.SampleRate;
+    }
+    if (job.Audio.BitRate > 0) {
+        task.SetBitRate(AVMEDIA_TYPE_AUDIO, job.Audio.BitRate);
+    }
+    o.videoDisable = job.Picture.Disabled;
+    if (job.Encoding.FrameRate > 0) {
+        task.SetFrameRate(job.Encoding.FrameRate);
+    }
+    if (job.Picture.AspectRatio.Set()) {
+        task.SetAspectRatio(double(job.Picture.AspectRatio.Num) /
+                            double(job.Picture.AspectRatio.Den));
+    }
+    const TJobCrop& crop = job.Picture.Crop;
+    task.SetCrop("croptop", crop.Top);
+    task.SetCrop("cropbottom", crop.Bottom);
+    task.SetCrop("cropleft", crop.Left);
+    task.SetCrop("cropright", crop.Right);
+    if (job.Encoding.VideoBitRate > 0) {
+        task.SetBitRate(AVMEDIA_TYPE_VIDEO, job.Encoding.VideoBitRate);
+    }
+    o.deinterlace = job.Picture.Deinterlace;
+    o.subtitleDisable = job.Subtitles.Disabled;
+}
+
+} // namespace
+
+int TCustomConverter::AddJob(const TConversionJob& job) {
+    CheckNotWorking("AddJob");
+    try {
+        const TReadPlan plan = ReadPlanOf(job);
+        if (!plan.Error.empty()) {
+            SetLastError(plan.Error);
+            return -1;
+        }
+        std::unique_ptr<TTranscoder> task = NewTask();
+        if (job.Encoding.CodecThreads) {
+            task->SetThreadCount(*job.Encoding.CodecThreads);
+        }
+        // An output without video reads no video either.
+        task->Options().videoDisable = job.Picture.Disabled;
+        if (plan.Seek > 0) {
+            task->Options().startTime = plan.Seek;
+        }
+        if (!OpenTaskInput(*task, plan.Input)) {
+            return -1;
+        }
+        if (plan.Length) {
+            task->SetRecordingTime(*plan.Length);
+        }
+        if (!ApplyJobOutput(*task, job)) {
+            return -1;
+        }
+        return tasks_->Add(std::move(task));
+    } catch (const std::exception& e) {
+        SetLastError(e.what());
+        return -1;
+    }
+}
+
+bool TCustomConverter::ApplyJobOutput(TTranscoder& task, const TConversionJob& job) {
+    const std::vector<TOptionLine> lines = SplitOptionText(job.Output.OptionText);
+    TDefaultsList defaults(lines);
+    SetJobDefaults(defaults, job);
+    defaults.TakeFirstLines(true);
+
+    if (const char* target = TargetWord(job.Encoding.Target)) {
+        const int norm = int(job.Encoding.TargetNorm);
+        task.ApplyTarget(target, TargetNormText(norm), "pal");
+    }
+    for (const char* name : {"acodec", "vcodec", "scodec", "apre", "vpre", "spre"}) {
+        defaults.ApplyDefault(task, name);
+    }
+    ApplyJobValues(task, job);
+    ApplyOptionLines(task, lines, false);
+    defaults.ApplyDefault(task, "s");
+    defaults.ApplyDefault(task, "vf");
+    if (job.Effects.FrameHook) {
+        RouteFramesThroughHook(task);
+    }
+    if (task.AddOutputFile(job.Output.Path, false) < 0) {
+        SetLastError(task.ErrorText());
         return false;
     }
     AddPairedStreams(task, defaults, lines);

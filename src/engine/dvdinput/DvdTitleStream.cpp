@@ -1,7 +1,11 @@
 #include "dvdinput/DvdTitleStream.h"
 
+#include "dvdinput/DvdChapterTimes.h"
+
 #include "base/EngineException.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tessaro {
@@ -100,6 +104,27 @@ std::int64_t TDvdTitleStream::Seek(std::int64_t position) {
 
 std::unique_ptr<TIOSource> MakeDvdIOSource(std::unique_ptr<TDvdTitleStream> stream) {
     return std::make_unique<TDvdIOSource>(std::move(stream));
+}
+
+namespace {
+
+std::int64_t ChaptersDuration(const std::string& location, TDVDParam param, int first, int last) {
+    param.FromChapter = first;
+    param.ToChapter = last;
+    const auto stream = TDvdTitleStream::Open(TDvdAddress{location, param});
+    return std::llround(stream->Info().Duration * 1e6);
+}
+
+} // namespace
+
+TDvdSpanTimes DvdChapterSpanTimes(const std::string& location, TDVDParam param) {
+    const int first = std::max(1, int(param.FromChapter));
+    TDvdSpanTimes times;
+    if (first > 1) {
+        times.Start = ChaptersDuration(location, param, 1, first - 1);
+    }
+    times.Length = ChaptersDuration(location, param, first, param.ToChapter);
+    return times;
 }
 
 } // namespace tessaro

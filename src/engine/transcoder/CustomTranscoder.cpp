@@ -1,5 +1,7 @@
 #include "transcoder/CustomTranscoder.h"
 
+#include "transcoder/options/CodecOptions.h"
+
 #include "runtime/LibraryLoader.h"
 #include "transcoder/options/PresetApply.h"
 #include "transcoder/options/Targets.h"
@@ -24,6 +26,21 @@ void TCustomTranscoder::SetOption(const std::string& name, const std::string& va
 
 bool TCustomTranscoder::SetCodecOption(const std::string& name, const std::string& value) {
     return options_.SetCodecOption(name, value);
+}
+
+void TCustomTranscoder::SetCodec(AVMediaType type, const std::string& word) {
+    TTranscoderOptions& o = Options();
+    switch (type) {
+    case AVMEDIA_TYPE_AUDIO:
+        SetCodecName(word, o.audioCodecName, o.audioStreamCopy);
+        break;
+    case AVMEDIA_TYPE_SUBTITLE:
+        SetCodecName(word, o.subtitleCodecName, o.subtitleStreamCopy);
+        break;
+    default:
+        SetCodecName(word, o.videoCodecName, o.videoStreamCopy);
+        break;
+    }
 }
 
 void TCustomTranscoder::ApplyPreset(const std::string& kind, const std::string& presetName) {

@@ -45,11 +45,21 @@ public:
                      const std::string& fallbackNormText);
     // Restores every default and creates fresh library option contexts.
     void ResetOptions() { options_.Reset(); }
+    // Typed set-up (OptionParser.h says what each does).
+    void SetRecordingTime(std::int64_t microseconds) { options_.SetRecordingTime(microseconds); }
+    void SetCrop(const std::string& edge, int band) { options_.SetCrop(edge, band); }
+    void SetBitRate(AVMediaType type, std::int64_t bitsPerSecond) {
+        options_.SetBitRate(type, bitsPerSecond);
+    }
+    void SetFrameRate(double rate) { options_.SetFrameRate(rate); }
+    void SetAspectRatio(double ratio) { options_.SetAspectRatio(ratio); }
+    // The encoder word of the next audio, video or subtitle stream ("copy" copies).
+    void SetCodec(AVMediaType type, const std::string& word);
 
     // Codec threads given to every decoder, encoder and filter graph of the task's runs
     // (0 = automatic). Read when a run opens its codecs.
     int ThreadCount() const { return Options().threadCount; }
-    void SetThreadCount(int count) { Options().threadCount = count < 0 ? 0 : count; }
+    void SetThreadCount(int count) { options_.SetCodecThreads(count); }
     // Whether encoding and muxing run on a thread of their own, beside reading, decoding and
     // filtering (the default), or on the task's thread with the rest.
     bool Pipelined() const { return pipelined_; }
@@ -76,6 +86,7 @@ public:
     int InputFileCount() const { return inputs_.Count(); }
     int OutputFileCount() const override { return outputs_.Count(); }
     AVFormatContext* InputContext(int index) const { return inputs_.Context(index); }
+    const TInputFile& Input(int index) const { return inputs_.File(index); }
     AVFormatContext* OutputContext(int index) const { return outputs_.Context(index); }
     bool JoinMode() const { return outputs_.JoinMode(); }
     const std::string& ErrorText() const { return errorText_; }

@@ -197,7 +197,6 @@ TEST_F(OptionParserTest, ErrorTexts) {
         {"timestamp", "xyz", "Invalid date specification for timestamp: xyz"},
         {"itsscale", "20:1", "stream index over MAX_STREAMS(20)"},
         {"metadata", "novalue", "Missing ="},
-        {"threads", "4", "TODO: option - threads"},
         {"r", "abc", "Incorrect frame rate"},
         {"s", "axb", "Incorrect frame size"},
         {"aspect", "16:0", "Incorrect aspect ratio specification."},
@@ -426,13 +425,16 @@ TEST_F(OptionParserTest, ResetRestoresDefaultsAndFreshContexts) {
     EXPECT_EQ(O().intraDcPrecision, 8);
     EXPECT_EQ(O().audioQScale, -99999.0f);
     EXPECT_EQ(O().scalerFlags, SWS_BICUBIC);
-    EXPECT_EQ(Task().ThreadCount(), 1);
+    EXPECT_EQ(Task().ThreadCount(), AutomaticCodecThreads);
     EXPECT_EQ(CodecInt(AVMEDIA_TYPE_VIDEO, "g"), 12);
     EXPECT_TRUE(O().libraryOptions.SetNames().empty());
     EXPECT_EQ(PrivateVideo("crf"), "<unset>");
     EXPECT_EQ(O().libraryOptions.ScalerFlags(), SWS_BICUBIC);
-    Task().SetThreadCount(0);
-    EXPECT_EQ(Task().ThreadCount(), 0);
+    // The option word sets the same count; negative counts are automatic.
+    for (const auto& [text, count] : {std::pair{"3", 3}, std::pair{"0", 0}, std::pair{"-2", 0}}) {
+        Task().SetOption("threads", text);
+        EXPECT_EQ(Task().ThreadCount(), count) << text;
+    }
 }
 
 // The dictionaries handed to encoders and muxers hold what applies to them only.

@@ -209,11 +209,8 @@ bool TOptionParser::ApplyGeneralOption(const std::string& name, const std::strin
              m.inFile = int(r.Next());
              o.metaDataMaps.push_back(m);
          }},
-        {"t",
-         [](TOptionParser& t, TTranscoderOptions& o, const std::string& n, const std::string& v) {
-             o.recordingTime = ParseTimeOption(n, v, true);
-             t.effects_.SetTotalDuration(o.recordingTime);
-         }},
+        {"t", [](TOptionParser& t, TTranscoderOptions&, const std::string& n,
+                 const std::string& v) { t.SetRecordingTime(ParseTimeOption(n, v, true)); }},
         {"fs", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                   const std::string& v) { o.fileSizeLimit = TextToInt64(v); }},
         {"ss", [](TOptionParser&, TTranscoderOptions& o, const std::string& n,
@@ -261,8 +258,8 @@ bool TOptionParser::ApplyGeneralOption(const std::string& name, const std::strin
                            const std::string& v) { o.loopOutput = TextToInt(v); }},
         {"v", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                  const std::string& v) { o.verbose = TextToInt(v); }},
-        {"threads", [](TOptionParser&, TTranscoderOptions&, const std::string& n,
-                       const std::string&) { throw EngineException("TODO: option - " + n); }},
+        {"threads", [](TOptionParser& t, TTranscoderOptions&, const std::string&,
+                       const std::string& v) { t.SetCodecThreads(TextToInt(v)); }},
         {"vsync", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
                      const std::string& v) { o.videoSyncMethod = TextToInt(v); }},
         {"async", [](TOptionParser&, TTranscoderOptions& o, const std::string&,
@@ -323,7 +320,7 @@ bool TOptionParser::ApplyVideoOption(const std::string& name, const std::string&
              o.frameHeight = height;
          }},
         {"aspect",
-         [](TOptionParser&, TTranscoderOptions& o, const std::string&, const std::string& v) {
+         [](TOptionParser& t, TTranscoderOptions&, const std::string&, const std::string& v) {
              double ratio = 0;
              const std::size_t colon = v.find(':');
              if (colon != std::string::npos) {
@@ -339,10 +336,7 @@ bool TOptionParser::ApplyVideoOption(const std::string& name, const std::string&
              } else {
                  ratio = std::strtod(v.c_str(), nullptr);
              }
-             if (ratio == 0 || !std::isfinite(ratio)) {
-                 throw EngineException("Incorrect aspect ratio specification.");
-             }
-             o.frameAspectRatio = float(ratio);
+             t.SetAspectRatio(ratio);
          }},
         {"pix_fmt",
          [](TOptionParser& t, TTranscoderOptions& o, const std::string&, const std::string& v) {
@@ -441,7 +435,7 @@ bool TOptionParser::ApplyVideoOption(const std::string& name, const std::string&
         SetBitRateOption(name, value, AVMEDIA_TYPE_VIDEO);
     } else if (name == "croptop" || name == "cropbottom" || name == "cropleft" ||
                name == "cropright") {
-        SetCropOption(name, value);
+        SetCrop(name, TextToInt(value));
     } else if (name == "padtop" || name == "padbottom" || name == "padleft" || name == "padright" ||
                name == "padcolor") {
         throw EngineException("Please use vfilters=pad");
@@ -541,18 +535,50 @@ bool TOptionParser::ApplyAudioSubtitleOption(const std::string& name, const std:
 void TOptionParser::SetBitRateOption(const std::string& name, const std::string& value,
                                      AVMediaType type) {
     SetCodecOption(name, value);
+    WarnOfLowBitRate(type);
+}
+
+void TOptionParser::WarnOfLowBitRate(AVMediaType type) {
     if (options_.libraryOptions.CodecInt(type, "b") < 1000) {
         log_(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s "
                         "as argument, not kbits/s");
     }
 }
 
-void TOptionParser::SetCropOption(const std::string& name, const std::string& value) {
-    const int band = TextToInt(value);
+void TOptionParser::SetRecordingTime(std::int64_t microseconds) {
+    options_.recordingTime = microseconds;
+    effects_.SetTotalDuration(microseconds);
+}
+
+void TOptionParser::SetBitRate(AVMediaType type, std::int64_t bitsPerSecond) {
+    SetBitRateOption(type == AVMEDIA_TYPE_AUDIO ? "ab" : "vb", std::to_string(bitsPerSecond), type);
+}
+
+void TOptionParser::SetFrameRate(double rate) {
+    // The frame-rate option reads a decimal number this way (at most 1001000 as denominator).
+    const AVRational q = ff::av_d2q(rate, 1001000);
+    if (q.num <= 0 || q.den <= 0) {
+        throw EngineException("Incorrect frame rate");
+    }
+    options_.frameRate = q;
+}
+
+void TOptionParser::SetAspectRatio(double ratio) {
+    if (ratio <= 0 || !std::isfinite(ratio)) {
+        throw EngineException("Incorrect aspect ratio specification.");
+    }
+    options_.frameAspectRatio = float(ratio);
+}
+
+void TOptionParser::SetCodecThreads(int count) {
+    options_.threadCount = ClampCodecThreads(count);
+}
+
+void TOptionParser::SetCrop(const std::string& edge, int band) {
     if (band <= 0) {
         return;
     }
-    const bool vertical = name == "croptop" || name == "cropbottom";
+    const bool vertical = edge == "croptop" || edge == "cropbottom";
     int& size = vertical ? options_.frameHeight : options_.frameWidth;
     if (band >= size) {
         throw EngineException(
@@ -561,9 +587,9 @@ void TOptionParser::SetCropOption(const std::string& name, const std::string& va
                        vertical ? "Vertical" : "Horizontal"));
     }
     log_(llWarning, "CropXXX is deprecated in favor of the crop avfilter");
-    int& stored = name == "croptop"      ? options_.cropTop
-                  : name == "cropbottom" ? options_.cropBottom
-                  : name == "cropleft"   ? options_.cropLeft
+    int& stored = edge == "croptop"      ? options_.cropTop
+                  : edge == "cropbottom" ? options_.cropBottom
+                  : edge == "cropleft"   ? options_.cropLeft
                                          : options_.cropRight;
     stored = band;
     size -= band;

@@ -41,12 +41,29 @@ public:
     // Restores every default and creates fresh library option contexts.
     void Reset();
 
+    // Typed set-up: the one place each of these settings is made, for its option word ("t",
+    // "croptop"..., "b"/"vb"/"ab", "threads", "r", "aspect") and for a conversion job.
+    // Microseconds of output ("t"); also the task's total duration.
+    void SetRecordingTime(std::int64_t microseconds);
+    // Cuts band pixels off an edge of the picture ("croptop", "cropbottom", "cropleft",
+    // "cropright"); 0 or less cuts nothing. Throws when the band is not inside the picture.
+    void SetCrop(const std::string& edge, int band);
+    // Bit rate in bit/s of the next video or audio stream ("vb", "ab").
+    void SetBitRate(AVMediaType type, std::int64_t bitsPerSecond);
+    // Pictures per second ("r"); read as the frame-rate option reads a decimal number.
+    void SetFrameRate(double rate);
+    // Display shape ("aspect"); throws when it is no positive finite number.
+    void SetAspectRatio(double ratio);
+    // Threads of each decoder, encoder and filter graph ("threads"): 0 automatic; negative
+    // counts become 0.
+    void SetCodecThreads(int count);
+
 private:
     bool ApplyGeneralOption(const std::string& name, const std::string& value);
     bool ApplyVideoOption(const std::string& name, const std::string& value);
     bool ApplyAudioSubtitleOption(const std::string& name, const std::string& value);
     void SetBitRateOption(const std::string& name, const std::string& value, AVMediaType type);
-    void SetCropOption(const std::string& name, const std::string& value);
+    void WarnOfLowBitRate(AVMediaType type);
     void ListPixelFormats() const;
     void ListSampleFormats() const;
     void NewStreamOption(AVMediaType type);

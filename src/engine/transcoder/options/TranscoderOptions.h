@@ -3,6 +3,7 @@
 // output streams pick up these values at the moment they are created.
 #pragma once
 
+#include "converter/ConversionJob.h" // AutomaticCodecThreads
 #include "transcoder/options/LegacyCodecOptions.h"
 #include "transcoder/options/LibraryOptionContexts.h"
 
@@ -110,8 +111,8 @@ struct TTranscoderOptions {
     std::string tvStandard;          // "tvstd"
     bool exitOnError = false;        // "xerror"
     int verbose = 1;                 // "v"
-    int threadCount = 1;             // codec threads; 0 = automatic; no option sets it
-    bool inputSync = false;          // "isync"
+    int threadCount = AutomaticCodecThreads;   // "threads"; 0 = automatic
+    bool inputSync = false;                    // "isync"
     std::array<int, MaxStreams> streamIdMap{}; // "streamid"
     float dtsDeltaThreshold = 10;              // "dts_delta_threshold", s
     int scalerFlags = SWS_BICUBIC;             // follows "sws_flags" set through the scaler context

@@ -139,6 +139,7 @@ bool TInputSet::Add(const std::string& fileName, std::int64_t& totalDuration,
     const std::int64_t skipped = o.startTime > 0 ? o.startTime : 0;
     const std::int64_t timestamp = SeekToStart(ctx, fileName);
     input->seeked = o.startTime != 0;
+    input->startTime = o.startTime;
     o.startTime = 0;
 
     if (dvdTitle) {

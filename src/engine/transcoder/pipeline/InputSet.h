@@ -29,7 +29,8 @@ struct TInputFile {
     std::array<double, MaxStreams> tsScale{};   // 0 = 1.0
     std::vector<const AVCodec*> forcedDecoders; // per stream, null = the library's
     int knownStreams = 0;                       // streams found when the input was opened
-    bool seeked = false; // opened at a start position: earlier pictures and samples are cut
+    bool seeked = false;        // opened at a start position: earlier pictures and samples are cut
+    std::int64_t startTime = 0; // that position, µs into the input
     // A DVD title: the burner paints the subpicture stream its address chose.
     std::unique_ptr<TSubpictureBurner> burner;
     bool deinterlace = false; // the title's pictures are deinterlaced whatever "deinterlace" says

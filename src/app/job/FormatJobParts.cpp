@@ -1,4 +1,4 @@
-#include "formats/EncodingOptionBuilder.h"
+#include "job/FormatJobParts.h"
 
 #include "base/TextHelpers.h"
 #include "formats/FormatCatalogue.h"
@@ -6,8 +6,8 @@
 #include "probe/DisplayRotation.h"
 #include "probe/MediaProbe.h"
 #include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -54,15 +54,11 @@ std::int64_t Half(std::int64_t n) {
     return n / 2;
 }
 
-std::string SizeText(std::int64_t w, std::int64_t h) {
-    return std::to_string(w) + "x" + std::to_string(h);
-}
-
 std::string RatioText(std::int64_t w, std::int64_t h) {
     return std::to_string(w) + ":" + std::to_string(h);
 }
 
-// Rates above the 32-bit range of the option records are left unset.
+// Rates above the 32-bit range are left unset.
 bool FitsInt32(long double value) {
     return value <= static_cast<long double>(std::numeric_limits<std::int32_t>::max());
 }
@@ -71,31 +67,31 @@ bool FitsInt32(long double value) {
 
 struct TDiscTarget {
     const char* Word;
-    std::int32_t Target;  // 1 VCD, 2 SVCD, 3 DVD
-    std::int32_t Norm;    // 1 PAL, 2 NTSC
+    TJobTarget Target;
+    TJobNorm Norm;
     const char* WideSize; // frame size stored for a 16:9 DVD, or nullptr
 };
 
 constexpr std::array<TDiscTarget, 6> kDiscTargets = {{
-    {"ntsc-dvd", 3, 2, "720x480"},
-    {"pal-dvd", 3, 1, "720x576"},
-    {"ntsc-vcd", 1, 2, nullptr},
-    {"pal-vcd", 1, 1, nullptr},
-    {"ntsc-svcd", 2, 2, nullptr},
-    {"pal-svcd", 2, 1, nullptr},
+    {"ntsc-dvd", TJobTarget::Dvd, TJobNorm::Ntsc, "720x480"},
+    {"pal-dvd", TJobTarget::Dvd, TJobNorm::Pal, "720x576"},
+    {"ntsc-vcd", TJobTarget::Vcd, TJobNorm::Ntsc, nullptr},
+    {"pal-vcd", TJobTarget::Vcd, TJobNorm::Pal, nullptr},
+    {"ntsc-svcd", TJobTarget::Svcd, TJobNorm::Ntsc, nullptr},
+    {"pal-svcd", TJobTarget::Svcd, TJobNorm::Pal, nullptr},
 }};
 
-bool ApplyDiscTarget(const TFormatSection& section, TOutputOptions& output) {
+bool ApplyDiscTarget(const TFormatSection& section, TConversionJob& job) {
     const std::string format = section.Format("Format", "null");
     for (const auto& disc : kDiscTargets) {
         if (!SameTextNoCase(format, disc.Word)) {
             continue;
         }
-        output.Target = disc.Target;
-        output.TargetNorm = disc.Norm;
+        job.Encoding.Target = disc.Target;
+        job.Encoding.TargetNorm = disc.Norm;
         const bool wide =
             disc.WideSize != nullptr && section.Setting("paraVideoSize", "null") == disc.WideSize;
-        output.FrameAspectRatio = wide ? "16:9" : "4:3";
+        job.Picture.AspectRatio = wide ? TJobRatio{16, 9} : TJobRatio{4, 3};
         return true;
     }
     return false;
@@ -124,19 +120,19 @@ std::string X264PresetFor(const std::string& formatWord) {
 // Words that are no encoder name (container words such as "mov" or "3gp") leave the
 // codec empty, so the container's default encoder is used.
 void ChooseVideoEncoder(const std::string& encoder, const TFormatSection& section,
-                        TOutputOptions& output) {
+                        TJobEncoding& encoding) {
     for (const char* name : kPlainVideoEncoders) {
         if (encoder == name) {
-            output.VideoCodec = encoder;
+            encoding.VideoCodec = encoder;
             return;
         }
     }
     if (encoder == "mpeg2video") {
-        output.VideoCodec = encoder;
-        output.Target = 3;
+        encoding.VideoCodec = encoder;
+        encoding.Target = TJobTarget::Dvd;
     } else if (encoder == "libx264") {
-        output.VideoCodec = encoder;
-        output.VideoPreset = X264PresetFor(section.Format("Format", "null"));
+        encoding.VideoCodec = encoder;
+        encoding.VideoPreset = X264PresetFor(section.Format("Format", "null"));
     }
 }
 
@@ -146,34 +142,34 @@ constexpr std::array<const char*, 10> kContainerWords = {"ipod", "3gp", "3g2", "
                                                          "mov",  "vcd", "flv", "mpegts", "vob"};
 
 void ApplyVideoBitrate(const TFormatSection& section, TBuildKind kind, std::int32_t sourceBitRate,
-                       TOutputOptions& output) {
+                       TJobEncoding& encoding) {
     const std::string value = section.Setting("paraVideoBitRate", "512");
     std::int32_t kbits = 0;
     const bool isInteger = value != kAsSource && TryParseInteger(value, kbits);
     if (isInteger) {
         const long double bits = static_cast<long double>(kbits) * 1000;
         if (kbits > 0 && FitsInt32(bits)) {
-            output.VideoBitrate = static_cast<std::int32_t>(bits);
+            encoding.VideoBitRate = static_cast<std::int32_t>(bits);
         }
     } else if (kind == TBuildKind::File) {
-        output.VideoBitrate = sourceBitRate;
+        encoding.VideoBitRate = std::max(0, sourceBitRate);
     }
 }
 
 void ApplyRatesAndContainer(const TFormatSection& section, TBuildKind kind,
-                            std::int32_t sourceBitRate, TOutputOptions& output) {
-    ApplyVideoBitrate(section, kind, sourceBitRate, output);
+                            std::int32_t sourceBitRate, TConversionJob& job) {
+    ApplyVideoBitrate(section, kind, sourceBitRate, job.Encoding);
 
     const std::string frameRate = section.Setting("paraFrameRate", "29.97");
     double rate = 0.0;
     if (frameRate != kAsSource && TryParseDecimal(frameRate, rate) && rate > 0) {
-        output.FrameRate = frameRate;
+        job.Encoding.FrameRate = rate;
     }
 
     const std::string container = section.Format("Format", "null");
     for (const char* word : kContainerWords) {
         if (SameTextNoCase(container, word)) {
-            output.FileFormat = container;
+            job.Output.Container = container;
             break;
         }
     }
@@ -209,21 +205,22 @@ TFrame SnapToH263Size(TFrame frame) {
     return frame;
 }
 
-bool UserAcceptsDefaultSize() {
-    const TMessageRequest question{"Warning",
-                                   "Error output Video Size.Use the default size 320x240?",
-                                   TMessageIcon::Question, TMessageButtons::YesNo};
-    return Dialogs().ShowMessage(nullptr, question) == TMessageResult::Yes;
-}
-
-TFrame TargetFrame(const TFormatSection& section, const std::string& encoder, TFrame source) {
+// The stored size "WxH", "as source", or anything else: then the answer given for it, or the
+// source's size with a problem for the caller to resolve.
+TFrame TargetFrame(const TFormatSection& section, const std::string& encoder, TFrame source,
+                   const TJobAnswers& answers, std::vector<TJobProblem>& problems) {
     const std::string value = section.Setting("paraVideoSize", "null");
     if (value == kAsSource) {
         return source;
     }
     const std::size_t x = SizeSeparator(value);
     if (x == std::string::npos) {
-        return UserAcceptsDefaultSize() ? TFrame{320, 240} : source;
+        if (answers.FrameSize) {
+            return TFrame{answers.FrameSize->Width, answers.FrameSize->Height};
+        }
+        problems.push_back({TJobProblemKind::UnreadableFrameSize,
+                            "the stored frame size \"" + value + "\" is not WIDTHxHEIGHT"});
+        return source;
     }
     std::int32_t parsed = 0;
     TFrame frame = source;
@@ -239,15 +236,6 @@ TFrame TargetFrame(const TFormatSection& section, const std::string& encoder, TF
     return frame;
 }
 
-void ResetUnsetCrops(TOutputOptions& output) {
-    for (std::int32_t* crop :
-         {&output.CropTop, &output.CropBottom, &output.CropLeft, &output.CropRight}) {
-        if (*crop == -1) {
-            *crop = 0;
-        }
-    }
-}
-
 // ---- Step 7: zoom ---------------------------------------------------------------------
 
 struct TZoomGeometry {
@@ -259,9 +247,17 @@ struct TZoomGeometry {
     double ScaleY() const { return double(Source.Height) / double(Target.Height); } // b
 };
 
-void SetSizeAndAspect(TOutputOptions& output, std::int64_t w, std::int64_t h) {
-    output.FrameSize = SizeText(w, h);
-    output.FrameAspectRatio = RatioText(w, h);
+TJobSize Size(std::int64_t w, std::int64_t h) {
+    return TJobSize{int(w), int(h)};
+}
+
+TJobRatio Ratio(std::int64_t w, std::int64_t h) {
+    return TJobRatio{int(w), int(h)};
+}
+
+void SetSizeAndAspect(TJobPicture& picture, std::int64_t w, std::int64_t h) {
+    picture.FrameSize = Size(w, h);
+    picture.AspectRatio = Ratio(w, h);
 }
 
 bool RowHasCrop(const TRowZoom& row) {
@@ -287,25 +283,22 @@ std::string PadFilter(std::int64_t w, std::int64_t h, std::int64_t x, std::int64
 // transcoder crops and scales to the frame size before it applies a text, so the frame size
 // becomes the source's own (neither the format's nor a disc target's may scale the picture
 // first) and the crop is left to the text alone. The text makes the final size itself.
-std::string TextOnUnscaledSource(const TZoomGeometry& g, TOutputOptions& output, std::string text) {
-    output.FrameSize = SizeText(g.Source.Width, g.Source.Height);
-    output.CropTop = output.CropBottom = output.CropLeft = output.CropRight = 0;
+std::string TextOnUnscaledSource(const TZoomGeometry& g, TJobPicture& picture, std::string text) {
+    picture.FrameSize = Size(g.Source.Width, g.Source.Height);
+    picture.Crop = TJobCrop{};
     return text;
 }
 
-void ZoomFull(const TZoomGeometry& g, bool targetKnown, TOutputOptions& output) {
+void ZoomFull(const TZoomGeometry& g, bool targetKnown, TJobPicture& picture) {
     if (RowHasCrop(g.Row)) {
-        output.CropTop = g.Row.CropTop;
-        output.CropBottom = g.Row.CropBottom;
-        output.CropLeft = g.Row.CropLeft;
-        output.CropRight = g.Row.CropRight;
+        picture.Crop = TJobCrop{g.Row.CropTop, g.Row.CropBottom, g.Row.CropLeft, g.Row.CropRight};
     }
     if (targetKnown) {
-        SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
+        SetSizeAndAspect(picture, g.Target.Width, g.Target.Height);
     }
 }
 
-std::string ZoomLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
+std::string ZoomLetterbox(const TZoomGeometry& g, TJobPicture& picture) {
     const double a = g.ScaleX();
     const double b = g.ScaleY();
     std::int64_t s = 0;
@@ -316,13 +309,13 @@ std::string ZoomLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
         s = LetterboxBar(g.Target.Width, g.Source.Width, b);
     }
     if (g.Target.Width == g.Source.Width && g.Target.Height == g.Source.Height) {
-        output.FrameAspectRatio = RatioText(g.Target.Width, g.Target.Height);
+        picture.AspectRatio = Ratio(g.Target.Width, g.Target.Height);
     }
-    return TextOnUnscaledSource(g, output, CropScalePadFilter(g, s, t));
+    return TextOnUnscaledSource(g, picture, CropScalePadFilter(g, s, t));
 }
 
 // The DVD letterbox: the tests run in this order, a later match overriding an earlier.
-std::string ZoomDvdLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
+std::string ZoomDvdLetterbox(const TZoomGeometry& g, TJobPicture& picture) {
     const std::int64_t w = g.Target.Width, h = g.Target.Height;
     const std::int64_t sw = g.Source.Width, sh = g.Source.Height;
     const double a = g.ScaleX();
@@ -357,18 +350,18 @@ std::string ZoomDvdLetterbox(const TZoomGeometry& g, TOutputOptions& output) {
     if (w == sw && h == sh) {
         s = t = 0;
     }
-    output.FrameAspectRatio = RatioText(w - 2 * s, h - 2 * t);
+    picture.AspectRatio = Ratio(w - 2 * s, h - 2 * t);
     if (RowHasCrop(g.Row)) {
-        return TextOnUnscaledSource(g, output, CropScalePadFilter(g, s, t));
+        return TextOnUnscaledSource(g, picture, CropScalePadFilter(g, s, t));
     }
-    output.FrameSize = SizeText(w - 2 * s, h - 2 * t);
+    picture.FrameSize = Size(w - 2 * s, h - 2 * t);
     return PadFilter(w, h, s, t);
 }
 
 // Pan and scan towards 4:3: crops the sides of a wider picture or the top and bottom of
 // a taller one. The proportion is compared in extended precision so that an exact 4:3
 // picture is recognised as such.
-void ZoomPan(const TZoomGeometry& g, TOutputOptions& output) {
+void ZoomPan(const TZoomGeometry& g, TJobPicture& picture) {
     const TRowZoom& r = g.Row;
     const long double fourThirds = 4.0L / 3.0L;
     const long double croppedW = g.Source.Width - r.CropLeft - r.CropRight;
@@ -380,19 +373,19 @@ void ZoomPan(const TZoomGeometry& g, TOutputOptions& output) {
         if (p > fourThirds) {
             std::int64_t x = std::llabs(Half(Truncate((sw / sh - 4.0 / 3.0) * sw))) + r.CropLeft;
             x = 2 * (x / 2);
-            output.CropLeft = output.CropRight = static_cast<std::int32_t>(x);
+            picture.Crop.Left = picture.Crop.Right = static_cast<int>(x);
         } else if (p < fourThirds) {
             std::int64_t y = std::llabs(Half(Truncate((sh / sw - 4.0 / 3.0) * sh))) + r.CropTop;
             y = 2 * (y / 2);
-            output.CropTop = output.CropBottom = static_cast<std::int32_t>(y);
+            picture.Crop.Top = picture.Crop.Bottom = static_cast<int>(y);
         }
     }
-    SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
+    SetSizeAndAspect(picture, g.Target.Width, g.Target.Height);
 }
 
 // The source padded with black towards the target's proportion, then scaled to the frame
 // size.
-std::string ZoomCenter(const TZoomGeometry& g, TOutputOptions& output) {
+std::string ZoomCenter(const TZoomGeometry& g, TJobPicture& picture) {
     const std::int64_t w = g.Target.Width, h = g.Target.Height;
     const std::int64_t sw = g.Source.Width, sh = g.Source.Height;
     const double a = g.ScaleX();
@@ -409,17 +402,17 @@ std::string ZoomCenter(const TZoomGeometry& g, TOutputOptions& output) {
     } else {
         pad = PadFilter(sw, sh, 0, 0);
     }
-    output.FrameAspectRatio = RatioText(w, h);
-    return TextOnUnscaledSource(g, output, pad + ":black,scale=" + RatioText(frameWidth, h));
+    picture.AspectRatio = Ratio(w, h);
+    return TextOnUnscaledSource(g, picture, pad + ":black,scale=" + RatioText(frameWidth, h));
 }
 
 // Returns the filter text F of the zoom mode.
-std::string ApplyZoom(const TZoomGeometry& g, TBuildKind kind, TOutputOptions& output) {
+std::string ApplyZoom(const TZoomGeometry& g, TBuildKind kind, TJobPicture& picture) {
     const std::string& mode = g.Row.ZoomMode;
     const bool targetKnown = g.Target.Width > 0 && g.Target.Height > 0;
     const bool sourceKnown = g.Source.Width > 0 && g.Source.Height > 0;
     if (mode == "full") {
-        ZoomFull(g, targetKnown, output);
+        ZoomFull(g, targetKnown, picture);
         return {};
     }
     const bool known =
@@ -429,44 +422,43 @@ std::string ApplyZoom(const TZoomGeometry& g, TBuildKind kind, TOutputOptions& o
     }
     if (!sourceKnown) {
         // Without a readable source size nothing can be fitted: encode at the target size.
-        SetSizeAndAspect(output, g.Target.Width, g.Target.Height);
+        SetSizeAndAspect(picture, g.Target.Width, g.Target.Height);
         return {};
     }
     if (mode == "lbox") {
-        return kind == TBuildKind::File ? ZoomLetterbox(g, output) : ZoomDvdLetterbox(g, output);
+        return kind == TBuildKind::File ? ZoomLetterbox(g, picture) : ZoomDvdLetterbox(g, picture);
     }
     if (mode == "pan") {
-        ZoomPan(g, output);
+        ZoomPan(g, picture);
         return {};
     }
-    return ZoomCenter(g, output);
+    return ZoomCenter(g, picture);
 }
 
 // ---- Steps 8 to 10: filters and audio -----------------------------------------------
 
-void AppendFilter(TOutputOptions& output, const std::string& filter) {
+void AppendFilter(TJobPicture& picture, const std::string& filter) {
     if (filter.empty()) {
         return; // nothing to add; a bare "," would break the filter graph text
     }
-    output.VideoFilters = output.VideoFilters.empty() ? filter : output.VideoFilters + "," + filter;
+    picture.Filters = picture.Filters.empty() ? filter : picture.Filters + "," + filter;
 }
 
-void ApplyVideoFormatAudioCodec(const TFormatSection& section, TOutputOptions& output) {
+void ApplyVideoFormatAudioCodec(const TFormatSection& section, TJobAudio& audio) {
     std::string codec = section.Setting("paraAudioEncoder", "");
     if (codec == "libamr_nb") {
         codec = "libopencore_amrnb";
     }
-    output.AudioCodec = codec;
+    audio.Codec = codec;
     if (TrimText(codec).empty()) {
-        output.DisableAudio = true;
+        audio.Disabled = true;
     }
 }
 
-void ApplyAudioOnly(const TFormatSection& section, TOutputOptions& output, TInputOptions& input) {
-    output.AudioCodec = section.Setting("paraAudioEncoder", "libfaac");
-    input.ExtOptions = "vn=1";
-    output.DisableVideo = true;
-    output.DisableSubtitle = true;
+void ApplyAudioOnly(const TFormatSection& section, TConversionJob& job) {
+    job.Audio.Codec = section.Setting("paraAudioEncoder", "libfaac");
+    job.Picture.Disabled = true; // neither read nor written
+    job.Subtitles.Disabled = true;
 }
 
 // A positive whole number from the setting, unless it reads "as source".
@@ -474,20 +466,20 @@ bool PositiveIntegerSetting(const std::string& value, std::int32_t& result) {
     return value != kAsSource && TryParseInteger(value, result) && result > 0;
 }
 
-void ApplyAudioValues(const TFormatSection& section, TOutputOptions& output) {
+void ApplyAudioValues(const TFormatSection& section, TJobAudio& audio) {
     std::int32_t number = 0;
     if (PositiveIntegerSetting(section.Setting("paraChannel", "2"), number)) {
-        output.AudioChannels = number;
+        audio.Channels = number;
     }
     if (PositiveIntegerSetting(section.Setting("paraSampleRate", "44100"), number)) {
-        output.AudioSampleRate = number;
+        audio.SampleRate = number;
     }
     const std::string bitRate = section.Setting("paraAudioBitRate", "128");
     double kbits = 0.0;
     if (bitRate != kAsSource && TryParseDecimal(bitRate, kbits)) {
         const long double bits = static_cast<long double>(kbits) * 1000;
         if (bits > 0 && FitsInt32(bits)) {
-            output.AudioBitrate = static_cast<std::int32_t>(Truncate(bits));
+            audio.BitRate = static_cast<std::int32_t>(Truncate(bits));
         }
     }
     // 256 is the unchanged volume; a section without a stored volume keeps it unchanged.
@@ -497,39 +489,38 @@ void ApplyAudioValues(const TFormatSection& section, TOutputOptions& output) {
         if (!TryParseInteger(volume, level)) {
             throw std::invalid_argument("'" + volume + "' is not a valid integer value");
         }
-        output.AudioVolume = level;
+        audio.Volume = level;
     }
 }
 
 // ---- The build ----------------------------------------------------------------------
 
 void BuildOptions(const TFormatFiles& files, int formatCode, const TRowZoom& row,
-                  const TSourceVideo& source, TBuildKind kind, TOutputOptions& output,
-                  TInputOptions& input) {
+                  const TSourceVideo& source, TBuildKind kind, const TJobAnswers& answers,
+                  TConversionJob& job, std::vector<TJobProblem>& problems) {
     const TFormatSection section(files, formatCode);
-    if (ApplyDiscTarget(section, output) && kind == TBuildKind::File) {
+    if (ApplyDiscTarget(section, job) && kind == TBuildKind::File) {
         return; // the transcoder's disc presets do the rest
     }
     const std::string encoder = section.Setting("paraVideoEncoder", "");
     if (TrimText(encoder).empty()) {
-        ApplyAudioOnly(section, output, input);
-        ApplyAudioValues(section, output);
+        ApplyAudioOnly(section, job);
+        ApplyAudioValues(section, job.Audio);
         return;
     }
-    ChooseVideoEncoder(encoder, section, output);
+    ChooseVideoEncoder(encoder, section, job.Encoding);
     std::string filter;
     if (kind == TBuildKind::File && source.VideoStreamCount < 1) {
-        output.DisableVideo = true;
+        job.Picture.Disabled = true;
     } else {
-        ApplyRatesAndContainer(section, kind, source.BitRate, output);
+        ApplyRatesAndContainer(section, kind, source.BitRate, job);
         const TFrame sourceFrame{source.Width, source.Height};
-        const TFrame target = TargetFrame(section, encoder, sourceFrame);
-        ResetUnsetCrops(output);
-        filter = ApplyZoom(TZoomGeometry{target, sourceFrame, row}, kind, output);
+        const TFrame target = TargetFrame(section, encoder, sourceFrame, answers, problems);
+        filter = ApplyZoom(TZoomGeometry{target, sourceFrame, row}, kind, job.Picture);
     }
-    AppendFilter(output, filter);
-    ApplyVideoFormatAudioCodec(section, output);
-    ApplyAudioValues(section, output);
+    AppendFilter(job.Picture, filter);
+    ApplyVideoFormatAudioCodec(section, job.Audio);
+    ApplyAudioValues(section, job.Audio);
 }
 
 } // namespace
@@ -555,17 +546,41 @@ TSourceVideo SourceVideoOf(TCustomMediaProbe& probe) {
     return source;
 }
 
-void BuildEncodingOptions(const TFormatFiles& files, int formatCode, const TRowZoom& row,
-                          const TSourceVideo& source, TOutputOptions& output,
-                          TInputOptions& input) {
-    BuildOptions(files, formatCode, row, source, TBuildKind::File, output, input);
+std::vector<TJobProblem> ApplyFileFormat(const TFormatFiles& files, int formatCode,
+                                         const TRowZoom& row, const TSourceVideo& source,
+                                         const TJobAnswers& answers, TConversionJob& job) {
+    std::vector<TJobProblem> problems;
+    BuildOptions(files, formatCode, row, source, TBuildKind::File, answers, job, problems);
+    return problems;
 }
 
-void BuildDVDEncodingOptions(const TFormatFiles& files, int formatCode, const TRowZoom& row,
-                             std::int32_t titleWidth, std::int32_t titleHeight,
-                             TOutputOptions& output, TInputOptions& input) {
+std::vector<TJobProblem> ApplyDvdFormat(const TFormatFiles& files, int formatCode,
+                                        const TRowZoom& row, std::int32_t titleWidth,
+                                        std::int32_t titleHeight, const TJobAnswers& answers,
+                                        TConversionJob& job) {
     const TSourceVideo title{1, titleWidth, titleHeight, -1};
-    BuildOptions(files, formatCode, row, title, TBuildKind::Dvd, output, input);
+    std::vector<TJobProblem> problems;
+    BuildOptions(files, formatCode, row, title, TBuildKind::Dvd, answers, job, problems);
+    return problems;
+}
+
+std::optional<TJobSize> FormatDefaultFrameSize(const TFormatFiles& files, int formatCode) {
+    const TFormatSection section(files, formatCode);
+    const std::vector<std::string> sizes = SplitAtEvery(section.Format("VideoSize", ""), ',');
+    std::int32_t index = -1;
+    if (!TryParseInteger(section.Format("iVideoSize", ""), index) || index < 0 ||
+        index >= int(sizes.size())) {
+        return std::nullopt;
+    }
+    const std::string& value = sizes[std::size_t(index)];
+    const std::size_t x = SizeSeparator(value);
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    if (x == std::string::npos || !TryParseInteger(value.substr(0, x), width) ||
+        !TryParseInteger(value.substr(x + 1), height) || width <= 0 || height <= 0) {
+        return std::nullopt;
+    }
+    return TJobSize{width, height};
 }
 
 } // namespace tessaro

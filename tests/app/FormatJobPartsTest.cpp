@@ -1,11 +1,11 @@
-// The encoding option builder for file and DVD tasks, driven by real INI files.
-#include "formats/EncodingOptionBuilder.h"
+// The format's part of a conversion job for file and DVD rows, driven by real INI files.
+#include "job/FormatJobParts.h"
 #include "EngineTestSupport.h"
 #include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -16,8 +16,58 @@ namespace fs = std::filesystem;
 
 constexpr int kCode = 203;
 
-// Writes one format's section into a format file and a settings file, builds, and
-// keeps the records and the questions asked.
+// A built job in the words of the tables below: sizes and shapes as "WxH" and "W:H", and -1
+// where the job leaves a value to the source or the encoder.
+struct TJobView {
+    std::string FrameSize, FrameAspectRatio, VideoFilters, VideoCodec, VideoPreset, FileFormat,
+        FrameRate, AudioCodec;
+    int Target = 0, TargetNorm = 0, VideoBitrate = -1;
+    int CropTop = 0, CropBottom = 0, CropLeft = 0, CropRight = 0;
+    int AudioBitrate = -1, AudioChannels = -1, AudioSampleRate = -1, AudioVolume = -1;
+    bool DisableVideo = false, DisableAudio = false, DisableSubtitle = false;
+};
+
+int OrUnset(int value) {
+    return value > 0 ? value : -1;
+}
+
+TJobView ViewOf(const TConversionJob& job) {
+    TJobView v;
+    const TJobPicture& p = job.Picture;
+    if (p.FrameSize.Set()) {
+        v.FrameSize = std::to_string(p.FrameSize.Width) + "x" + std::to_string(p.FrameSize.Height);
+    }
+    if (p.AspectRatio.Set()) {
+        v.FrameAspectRatio =
+            std::to_string(p.AspectRatio.Num) + ":" + std::to_string(p.AspectRatio.Den);
+    }
+    v.VideoFilters = p.Filters;
+    v.CropTop = p.Crop.Top, v.CropBottom = p.Crop.Bottom;
+    v.CropLeft = p.Crop.Left, v.CropRight = p.Crop.Right;
+    v.DisableVideo = p.Disabled;
+    v.VideoCodec = job.Encoding.VideoCodec;
+    v.VideoPreset = job.Encoding.VideoPreset;
+    v.Target = int(job.Encoding.Target);
+    v.TargetNorm = int(job.Encoding.TargetNorm);
+    v.VideoBitrate = OrUnset(job.Encoding.VideoBitRate);
+    if (job.Encoding.FrameRate > 0) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%g", job.Encoding.FrameRate);
+        v.FrameRate = rate;
+    }
+    v.FileFormat = job.Output.Container;
+    v.AudioCodec = job.Audio.Codec;
+    v.DisableAudio = job.Audio.Disabled;
+    v.AudioBitrate = OrUnset(job.Audio.BitRate);
+    v.AudioChannels = OrUnset(job.Audio.Channels);
+    v.AudioSampleRate = OrUnset(job.Audio.SampleRate);
+    v.AudioVolume = job.Audio.Volume == 256 ? -1 : job.Audio.Volume;
+    v.DisableSubtitle = job.Subtitles.Disabled;
+    return v;
+}
+
+// Writes one format's section into a format file and a settings file, builds, and keeps the
+// job (seen through output) and the problems of the build.
 class BuilderTest : public ::testing::Test {
 protected:
     // format and settings: "key=value" lines of section formatInfo203.
@@ -26,30 +76,26 @@ protected:
         std::ofstream(folder_.Path() / "settings.ini") << "[formatInfo203]\n" << settings << "\n";
     }
 
-    void Build(const TRowZoom& row, const TSourceVideo& source) {
-        Reset();
+    void Build(const TRowZoom& row, const TSourceVideo& source, const TJobAnswers& answers = {}) {
+        job = TConversionJob{};
         const TIniFile settings((folder_.Path() / "settings.ini").string());
         const TIniFile formats((folder_.Path() / "format.ini").string());
-        BuildEncodingOptions({settings, formats}, kCode, row, source, output, input);
+        problems = ApplyFileFormat({settings, formats}, kCode, row, source, answers, job);
+        output = ViewOf(job);
     }
 
     void BuildDvd(const TRowZoom& row, int width, int height) {
-        Reset();
+        job = TConversionJob{};
         const TIniFile settings((folder_.Path() / "settings.ini").string());
         const TIniFile formats((folder_.Path() / "format.ini").string());
-        BuildDVDEncodingOptions({settings, formats}, kCode, row, width, height, output, input);
-    }
-
-    void Reset() {
-        InitOutputOptions(output);
-        InitInputOptions(input);
+        problems = ApplyDvdFormat({settings, formats}, kCode, row, width, height, {}, job);
+        output = ViewOf(job);
     }
 
     test::TTempDir folder_;
-    TScriptedDialogService dialogs_;
-    TScopedDialogService scope_{dialogs_};
-    TOutputOptions output;
-    TInputOptions input;
+    TConversionJob job;
+    std::vector<TJobProblem> problems;
+    TJobView output;
 };
 
 const TSourceVideo k720x480{1, 720, 480, 3000000};
@@ -140,28 +186,50 @@ TEST_F(BuilderTest, FrameSizeParsingAndH263Sizes) {
         Files("", std::string("paraVideoEncoder=") + c.Encoder + "\nparaVideoSize=" + c.Size);
         Build(Zoom("full"), {1, 720, 576, 0});
         EXPECT_EQ(output.FrameSize, c.Expected);
+        EXPECT_TRUE(problems.empty());
     }
-    EXPECT_TRUE(dialogs_.Requests().empty());
 }
 
-TEST_F(BuilderTest, SizeWithoutSeparatorAsksForTheDefaultSize) {
+TEST_F(BuilderTest, UnreadableSizeIsAProblemAnsweredWithASize) {
     for (const char* size : {"x240", "320x", "null", "320*240"}) {
         SCOPED_TRACE(size);
         Files("", std::string("paraVideoEncoder=mpeg4\nparaVideoSize=") + size);
-        dialogs_.Clear();
-        dialogs_.QueueAnswer(TMessageResult::Yes);
         Build(Zoom("full"), k720x480);
-        EXPECT_EQ(output.FrameSize, "320x240");
-        ASSERT_EQ(dialogs_.Requests().size(), 1u);
-        const TMessageRequest& question = dialogs_.Requests()[0];
-        EXPECT_EQ(question.caption, "Warning");
-        EXPECT_EQ(question.text, "Error output Video Size.Use the default size 320x240?");
-        EXPECT_EQ(question.icon, TMessageIcon::Question);
-        EXPECT_EQ(question.buttons, TMessageButtons::YesNo);
+        EXPECT_EQ(output.FrameSize, "720x480"); // the source's size until answered
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0].Kind, TJobProblemKind::UnreadableFrameSize);
+        EXPECT_EQ(problems[0].Message,
+                  std::string("the stored frame size \"") + size + "\" is not WIDTHxHEIGHT");
 
-        dialogs_.QueueAnswer(TMessageResult::No);
-        Build(Zoom("full"), k720x480);
-        EXPECT_EQ(output.FrameSize, "720x480");
+        TJobAnswers answers;
+        answers.FrameSize = TJobSize{320, 240};
+        Build(Zoom("full"), k720x480, answers);
+        EXPECT_EQ(output.FrameSize, "320x240");
+        EXPECT_TRUE(problems.empty());
+    }
+}
+
+TEST_F(BuilderTest, FormatDefaultFrameSizeIsItsFirstOfferedSize) {
+    const struct {
+        const char* Format;
+        std::optional<TJobSize> Expected;
+    } cases[] = {
+        {"VideoSize=as source,320x240,640x480\niVideoSize=2", TJobSize{640, 480}},
+        {"VideoSize=as source,320x240\niVideoSize=0", std::nullopt},
+        {"VideoSize=320x240\niVideoSize=5", std::nullopt},
+        {"VideoSize=320x240", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Format);
+        Files(c.Format, "");
+        const TIniFile settings((folder_.Path() / "settings.ini").string());
+        const TIniFile formats((folder_.Path() / "format.ini").string());
+        const std::optional<TJobSize> size = FormatDefaultFrameSize({settings, formats}, kCode);
+        ASSERT_EQ(size.has_value(), c.Expected.has_value());
+        if (size) {
+            EXPECT_EQ(size->Width, c.Expected->Width);
+            EXPECT_EQ(size->Height, c.Expected->Height);
+        }
     }
 }
 
@@ -243,20 +311,19 @@ TEST_F(BuilderTest, DiscTargetsEndTheFileBuild) {
         EXPECT_EQ(output.VideoCodec, "");
         EXPECT_EQ(output.AudioCodec, "");
         EXPECT_EQ(output.VideoFilters, "");
-        EXPECT_EQ(output.CropTop, -1);
+        EXPECT_EQ(output.CropTop, 0);
     }
 }
 
 TEST_F(BuilderTest, SourceWithoutVideoDisablesVideoButKeepsAudio) {
     Files("Format=avi",
           "paraVideoEncoder=mpeg4\nparaVideoSize=320x240\nparaAudioEncoder=libamr_nb");
-    output.VideoFilters = "";
     Build(Zoom("lbox"), {0, -1, -1, -1});
     EXPECT_TRUE(output.DisableVideo);
     EXPECT_EQ(output.VideoCodec, "mpeg4");
     EXPECT_EQ(output.FileFormat, ""); // the rates and container step is skipped
     EXPECT_EQ(output.VideoBitrate, -1);
-    EXPECT_EQ(output.CropTop, -1);
+    EXPECT_EQ(output.CropTop, 0);
     EXPECT_EQ(output.VideoFilters, "");
     EXPECT_EQ(output.AudioCodec, "libopencore_amrnb");
     EXPECT_FALSE(output.DisableAudio);
@@ -270,10 +337,10 @@ TEST_F(BuilderTest, ZoomFilterIsAppendedToExistingFilters) {
     for (const auto& [mode, expected] :
          {std::pair{"center", "hflip,pad=720:508:0:14:black,scale=320:240"},
           std::pair{"full", "hflip"}}) {
-        Reset();
-        output.VideoFilters = "hflip";
-        BuildEncodingOptions({settings, formats}, kCode, Zoom(mode), k720x480, output, input);
-        EXPECT_EQ(output.VideoFilters, expected);
+        job = TConversionJob{};
+        job.Picture.Filters = "hflip";
+        ApplyFileFormat({settings, formats}, kCode, Zoom(mode), k720x480, {}, job);
+        EXPECT_EQ(job.Picture.Filters, expected);
     }
 }
 
@@ -284,7 +351,7 @@ TEST_F(BuilderTest, AudioOfVideoAndAudioOnlyFormats) {
     EXPECT_TRUE(output.DisableAudio);
     EXPECT_EQ(output.AudioChannels, 2);
     EXPECT_EQ(output.AudioSampleRate, 44100);
-    EXPECT_EQ(input.ExtOptions, "");
+    EXPECT_FALSE(output.DisableVideo);
 
     // No video encoder stored: audio only, with the AAC default.
     Files("", "paraVideoEncoder=  \nparaVideoSize=320x240");
@@ -293,7 +360,6 @@ TEST_F(BuilderTest, AudioOfVideoAndAudioOnlyFormats) {
     EXPECT_FALSE(output.DisableAudio);
     EXPECT_TRUE(output.DisableVideo);
     EXPECT_TRUE(output.DisableSubtitle);
-    EXPECT_EQ(input.ExtOptions, "vn=1");
     EXPECT_EQ(output.FrameSize, "");
     EXPECT_EQ(output.VideoFilters, "");
     EXPECT_EQ(output.AudioBitrate, 128000);
