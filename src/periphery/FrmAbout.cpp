@@ -1,7 +1,7 @@
 #include "FrmAbout.h"
 
-#include "shell/GlobalObject.h"
-#include "shell/ShellOpen.h"
+#include "core/GlobalObject.h"
+#include "core/ShellOpen.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -2,8 +2,8 @@
 
 #include "FrmAbout.h"
 #include "WebLinks.h"
-#include "shell/GlobalObject.h"
-#include "shell/ShellOpen.h"
+#include "core/GlobalObject.h"
+#include "core/ShellOpen.h"
 
 #include <QAction>
 #include <QMenu>

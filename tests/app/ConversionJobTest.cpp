@@ -4,7 +4,7 @@
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
 #include "converter/Converter.h"
-#include "settings/IniFile.h"
+#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
 #include "run/ConversionJob.h"
-#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The encoding option builder for file and DVD tasks, driven by real INI files.
 #include "formats/EncodingOptionBuilder.h"
 #include "EngineTestSupport.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 

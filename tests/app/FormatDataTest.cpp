@@ -2,12 +2,12 @@
 // settings agree with the default positions, and every format builds without asking.
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
+#include "core/DefaultSettings.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 #include "formats/EncodingOptionBuilder.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/FormatValueWords.h"
-#include "settings/DefaultSettings.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // What the builder learns from a real media probe, and what it makes of it.
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 #include "formats/EncodingOptionBuilder.h"
 #include "probe/MediaProbe.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
 #include <gtest/gtest.h>
 

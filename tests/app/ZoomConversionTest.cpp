@@ -7,8 +7,8 @@
 #include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "run/ConversionJob.h"
-#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "QtTestApplication.h"
 #include "RecordingOpener.h"
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "run/ConversionJob.h"
-#include "settings/IniFile.h"
 
 #include <QAbstractButton>
 #include <QApplication>

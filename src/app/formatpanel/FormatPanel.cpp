@@ -1,11 +1,11 @@
 #include "formatpanel/FormatPanel.h"
 
 #include "base/TextHelpers.h"
+#include "core/DialogService.h"
+#include "core/ErrorReport.h"
+#include "core/IniFile.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/ParameterBoxDrawing.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
-#include "shell/ErrorReport.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 #include "formats/EncodingOptionBuilder.h"
 
 #include "base/TextHelpers.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/TextRules.h"
 #include "probe/DisplayRotation.h"
 #include "probe/MediaProbe.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
 
 #include <array>
 #include <cmath>

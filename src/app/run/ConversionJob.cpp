@@ -1,10 +1,10 @@
 #include "run/ConversionJob.h"
 
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "dvdinput/DvdAddress.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/OutputNames.h"
-#include "settings/IniFile.h"
 
 #include <iterator>
 

@@ -5,7 +5,7 @@
 #include "base/EngineLogger.h"
 #include "base/MainThread.h"
 #include "converter/Converter.h"
-#include "settings/IniFile.h"
+#include "core/IniFile.h"
 
 #include <chrono>
 

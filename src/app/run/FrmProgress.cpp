@@ -2,8 +2,8 @@
 
 #include "Snapshot.h"
 #include "base/Bitmap.h"
-#include "settings/IniFile.h"
-#include "shell/ErrorReport.h"
+#include "core/ErrorReport.h"
+#include "core/IniFile.h"
 
 #include <QCheckBox>
 #include <QLabel>

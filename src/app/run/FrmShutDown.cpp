@@ -1,6 +1,6 @@
 #include "run/FrmShutDown.h"
 
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,10 +1,10 @@
 #include "sources/SourceListPanel.h"
 
+#include "core/AppPaths.h"
+#include "core/ErrorReport.h"
+#include "core/IniFile.h"
 #include "run/ConversionJob.h"
 #include "runtime/LibraryLoader.h"
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
-#include "shell/ErrorReport.h"
 #include "sources/SourceFiles.h"
 #include "sources/SourceListView.h"
 

@@ -3,10 +3,10 @@
 #include "WindowTestSupport.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
-#include "shell/FmDirectory.h"
-#include "shell/OutputFolderRow.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
+#include "window/FmDirectory.h"
+#include "window/OutputFolderRow.h"
 
 #include <QAction>
 #include <QFileDialog>
