@@ -2,6 +2,7 @@
 
 #include "core/DialogService.h"
 #include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
 #include "formats/OutputNames.h"
 
 #include <QApplication>
@@ -26,8 +27,7 @@ TfmDirectory::TfmDirectory(QWidget* parent) : QDialog(parent) {
     folders_ = new QFileSystemModel(this);
     folders_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     folders_->setRootPath(QDir::rootPath());
-    tree_ = new QTreeView(this);
-    tree_->setObjectName(QStringLiteral("tvFolders"));
+    tree_ = Named(new QTreeView(this), "tvFolders");
     tree_->setModel(folders_);
     tree_->setRootIndex(folders_->index(QDir::rootPath()));
     for (int column = 1; column < folders_->columnCount(); ++column) {
@@ -36,11 +36,9 @@ TfmDirectory::TfmDirectory(QWidget* parent) : QDialog(parent) {
     tree_->header()->hide();
     label->setBuddy(tree_);
 
-    ok_ = new QPushButton(QStringLiteral("Ok"), this);
-    ok_->setObjectName(QStringLiteral("btnOk"));
+    ok_ = Named(new QPushButton(QStringLiteral("Ok"), this), "btnOk");
     ok_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("btnCancel"));
+    auto* cancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -2,6 +2,7 @@
 
 #include "core/AppPaths.h"
 #include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
 #include "core/IniFile.h"
 #include "core/StoredFolder.h"
 #include "window/FmDirectory.h"
@@ -14,21 +15,15 @@ namespace tessaro {
 
 TOutputFolderRow::TOutputFolderRow(QWidget* client, std::string settingsPath, QObject* parent)
     : QObject(parent), settingsPath_(std::move(settingsPath)) {
-    auto* label = new QLabel(QStringLiteral("Output Folder:"), client);
-    label->setGeometry(8, 432, 90, 26);
-    edDirectory_ = new QLineEdit(client);
-    edDirectory_->setObjectName(QStringLiteral("edDirectory"));
+    QLabel* label = MakeLabel(client, "Output Folder:", QRect(8, 432, 90, 26));
+    edDirectory_ = Named(new QLineEdit(client), "edDirectory");
     edDirectory_->setGeometry(100, 432, 328, 26);
     edDirectory_->setReadOnly(true);
     label->setBuddy(edDirectory_);
-    btnBrows_ = new QPushButton(QStringLiteral("Brows"), client);
-    btnBrows_->setObjectName(QStringLiteral("btnBrows"));
+    btnBrows_ = MakeButton(client, "btnBrows", "Brows", QRect(434, 432, 60, 26));
     btnBrows_->setToolTip(QStringLiteral("Choose the output folder"));
-    btnBrows_->setGeometry(434, 432, 60, 26);
-    btnOpen_ = new QPushButton(QStringLiteral("Open"), client);
-    btnOpen_->setObjectName(QStringLiteral("btnOpen"));
+    btnOpen_ = MakeButton(client, "btnOpen", "Open", QRect(500, 432, 60, 26));
     btnOpen_->setToolTip(QStringLiteral("Open the output folder"));
-    btnOpen_->setGeometry(500, 432, 60, 26);
 
     // Every change of the box is stored at once.
     connect(edDirectory_, &QLineEdit::textChanged, this, Guarded([this](const QString& text) {
