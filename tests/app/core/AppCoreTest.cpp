@@ -12,6 +12,7 @@
 #include "core/StartState.h"
 
 #include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
 
 using tessaro::test::BinDir;
@@ -31,7 +32,7 @@ TEST(GlobalObject, SettersIgnoreValuesFailingTheirGuard) {
     global.SetFormatPath("");
     global.SetProductName("Tessaro");
     global.SetProductName("");
-    global.SetVersionText(" 3.300 ");
+    global.SetVersionText(" 1.200 ");
     global.SetVersionText("");
     global.SetHomeUrl("https://h/");
     global.SetHomeUrl("");
@@ -41,7 +42,7 @@ TEST(GlobalObject, SettersIgnoreValuesFailingTheirGuard) {
     EXPECT_EQ(global.SettingsPath(), "/a/tessaro.ini");
     EXPECT_EQ(global.FormatPath(), "/b/f.ini");
     EXPECT_EQ(global.ProductName(), "Tessaro");
-    EXPECT_EQ(global.VersionText(), " 3.300 ");
+    EXPECT_EQ(global.VersionText(), " 1.200 ");
     EXPECT_EQ(global.HomeUrl(), "https://h/");
     EXPECT_EQ(global.HelpUrl(), "https://help/");
     EXPECT_EQ(global.DownloadUrl(), "");
@@ -59,8 +60,19 @@ TEST(GlobalObject, RightCharsAndVersionText) {
     EXPECT_EQ(TGlobalObject::RightChars("tessaro.ini", 3), "ini");
     EXPECT_EQ(TGlobalObject::RightChars("ab", 5), "ab");
     EXPECT_EQ(TGlobalObject::RightChars("ab", 0), "");
-    EXPECT_EQ(TGlobalObject::FileVersionText(), " 3.300 ");
+    EXPECT_EQ(TGlobalObject::VersionTextOf(3, 3, 0, 0), " 3.300 ");
     EXPECT_EQ(TGlobalObject::VersionTextOf(10, 2, 13, 4), " 10.2134 ");
+}
+
+// The program's version is the build's project version, in its four parts.
+TEST(GlobalObject, FileVersionTextIsTheProjectVersion) {
+    unsigned parts[4] = {};
+    std::istringstream version(TESSARO_PROJECT_VERSION);
+    char dot = 0;
+    version >> parts[0] >> dot >> parts[1] >> dot >> parts[2] >> dot >> parts[3];
+    ASSERT_FALSE(version.fail()) << TESSARO_PROJECT_VERSION;
+    EXPECT_EQ(TGlobalObject::FileVersionText(),
+              TGlobalObject::VersionTextOf(parts[0], parts[1], parts[2], parts[3]));
 }
 
 struct TFullStopCase {

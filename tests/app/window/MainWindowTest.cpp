@@ -72,14 +72,14 @@ TEST_F(MainWindow, FirstShowState) {
 
     EXPECT_EQ(window->frameGeometry().size(), QSize(786, 522));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the size is fixed";
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tessaro 3.300 "));
+    EXPECT_EQ(window->windowTitle().toStdString(), "Tessaro" + TGlobalObject::FileVersionText());
     EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Tessaro"));
 
     ASSERT_NE(window->Global(), nullptr);
     EXPECT_EQ(TGlobalObject::Instance(), window->Global());
     EXPECT_EQ(window->Global()->SettingsPath(), SettingsPath());
     EXPECT_EQ(window->Global()->FormatPath(), dir_.Str() + "/plovupspformat.ini");
-    EXPECT_EQ(window->Global()->VersionText(), " 3.300 ");
+    EXPECT_EQ(window->Global()->VersionText(), TGlobalObject::FileVersionText());
     EXPECT_FALSE(window->Global()->HomeUrl().empty());
     EXPECT_FALSE(window->Global()->HelpUrl().empty());
 
