@@ -5,10 +5,10 @@
 // FRAMES.bgr holds raw BGR24 frames of WIDTH x HEIGHT; the run cycles through them. Prints
 // one line per measurement, "name frames-per-second"; the script bench/effects runs the
 // ffmpeg program's filters on the same frames and prints the ratios.
+#include "EffectRenderer.h"
 #include "runtime/FFmpegPtr.h"
 #include "runtime/LibraryLoader.h"
 #include "runtime/RGBConverter.h"
-#include "watermark/EffectRenderer.h"
 
 #include <QGuiApplication>
 

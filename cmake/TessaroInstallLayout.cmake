@@ -9,7 +9,7 @@
 #   share/icons/hicolor/    the program's icon, PNG sizes and scalable SVG
 #
 # An installed program writes nothing into these folders: its settings live in the user's
-# configuration folder (settings/AppPaths.h).
+# configuration folder (app/core/AppPaths.h).
 include(GNUInstallDirs)
 
 set(TESSARO_INSTALL_PROGRAM_DIR lib/tessaro)

@@ -8,12 +8,12 @@
 #include "base/FileHelpers.h"
 #include "base/MainThread.h"
 #include "converter/Converter.h"
+#include "core/AppPaths.h"
+#include "core/DefaultSettings.h"
+#include "core/IniFile.h"
 #include "dvdinput/DvdAddress.h"
 #include "formats/FormatCatalogue.h"
 #include "job/RowJobBuilders.h"
-#include "settings/AppPaths.h"
-#include "settings/DefaultSettings.h"
-#include "settings/IniFile.h"
 #include "sources/SourceRecord.h"
 
 #include <atomic>

@@ -2,9 +2,9 @@
 // extension the format file gives them; the codes are what convert --format takes.
 #include "CliCommand.h"
 #include "base/FileHelpers.h"
+#include "core/AppPaths.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
 
 #include <cstdio>
 #include <iostream>

@@ -4,8 +4,8 @@
 #include "base/FileHelpers.h"
 #include "base/MainThread.h"
 #include "base/TimeTexts.h"
+#include "core/AppPaths.h"
 #include "player/MediaPlayer.h"
-#include "settings/AppPaths.h"
 
 #include <chrono>
 #include <cmath>

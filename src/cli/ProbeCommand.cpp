@@ -3,7 +3,7 @@
 #include "CliCommand.h"
 #include "base/FileHelpers.h"
 #include "converter/Converter.h"
-#include "settings/AppPaths.h"
+#include "core/AppPaths.h"
 
 #include <iostream>
 

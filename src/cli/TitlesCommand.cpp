@@ -2,7 +2,7 @@
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
 #include "base/FileHelpers.h"
-#include "settings/AppPaths.h"
+#include "core/AppPaths.h"
 
 #include <cstdio>
 #include <cstring>

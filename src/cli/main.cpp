@@ -2,8 +2,8 @@
 #include "CliCommand.h"
 #include "DVDPlugIn.h"
 #include "base/FileHelpers.h"
+#include "core/AppPaths.h"
 #include "dvdinput/DvdAddress.h"
-#include "settings/AppPaths.h"
 
 #include <algorithm>
 #include <cstring>

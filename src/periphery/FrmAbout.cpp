@@ -1,7 +1,8 @@
 #include "FrmAbout.h"
 
-#include "shell/GlobalObject.h"
-#include "shell/ShellOpen.h"
+#include "core/FormWidgets.h"
+#include "core/GlobalObject.h"
+#include "core/ShellOpen.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -26,33 +27,24 @@ TfrmAbout::TfrmAbout(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
 
-    lblAppNameVer_ = new QLabel(this);
-    lblAppNameVer_->setObjectName(QStringLiteral("lblAppNameVer"));
-    lblAppNameVer_->setGeometry(24, 20, 300, 24);
+    lblAppNameVer_ = Named(MakeLabel(this, "", QRect(24, 20, 300, 24)), "lblAppNameVer");
     QFont bold = lblAppNameVer_->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
     lblAppNameVer_->setFont(bold);
 
-    lblWebSite_ = new QLabel(this);
-    lblWebSite_->setObjectName(QStringLiteral("lblWebSite"));
-    lblWebSite_->setGeometry(24, 56, 350, 20);
+    lblWebSite_ = Named(MakeLabel(this, "", QRect(24, 56, 350, 20)), "lblWebSite");
     lblWebSite_->setCursor(Qt::PointingHandCursor);
     lblWebSite_->setTextFormat(Qt::RichText);
     lblWebSite_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     connect(lblWebSite_, &QLabel::linkActivated, this, [this] { lblWebSiteClick(); });
 
-    lblCopyright_ = new QLabel(QStringLiteral("\u00a9 2026 The Tessaro Team"), this);
-    lblCopyright_->setObjectName(QStringLiteral("lblCopyright"));
-    lblCopyright_->setGeometry(24, 88, 160, 20);
+    lblCopyright_ = Named(MakeLabel(this, "\u00a9 2026 The Tessaro Team", QRect(24, 88, 160, 20)),
+                          "lblCopyright");
+    lblRights_ =
+        Named(MakeLabel(this, "All Rights Reserved", QRect(24, 110, 160, 20)), "lblRights");
 
-    lblRights_ = new QLabel(QStringLiteral("All Rights Reserved"), this);
-    lblRights_->setObjectName(QStringLiteral("lblRights"));
-    lblRights_->setGeometry(24, 110, 160, 20);
-
-    btnOk_ = new QPushButton(QStringLiteral("&Ok"), this);
-    btnOk_->setObjectName(QStringLiteral("btnOk"));
-    btnOk_->setGeometry(Width - 100, Height - 44, 80, 28);
+    btnOk_ = MakeButton(this, "btnOk", "&Ok", QRect(Width - 100, Height - 44, 80, 28));
     btnOk_->setDefault(true);
     connect(btnOk_, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -2,8 +2,9 @@
 
 #include "FrmAbout.h"
 #include "WebLinks.h"
-#include "shell/GlobalObject.h"
-#include "shell/ShellOpen.h"
+#include "core/FormWidgets.h"
+#include "core/GlobalObject.h"
+#include "core/ShellOpen.h"
 
 #include <QAction>
 #include <QMenu>
@@ -18,30 +19,25 @@ void OpenLink(const std::string& address) {
     }
 }
 
-QAction* AddItem(QMenu* menu, const char* caption, const char* name) {
-    QAction* item = menu->addAction(QString::fromUtf8(caption));
-    item->setObjectName(QString::fromUtf8(name));
-    return item;
-}
-
 } // namespace
 
 THelpMenu::THelpMenu(QMenu* helpMenu, QWidget* owner) : QObject(helpMenu), owner_(owner) {
-    connect(AddItem(helpMenu, "&Help", "Help2"), &QAction::triggered, this, &THelpMenu::Help2Click);
-    connect(AddItem(helpMenu, "&Web Site", "WebSite1"), &QAction::triggered, this,
+    connect(MakeItem(helpMenu, "Help2", "&Help"), &QAction::triggered, this,
+            &THelpMenu::Help2Click);
+    connect(MakeItem(helpMenu, "WebSite1", "&Web Site"), &QAction::triggered, this,
             &THelpMenu::WebSite1Click);
-    connect(AddItem(helpMenu, "&Support and Contact", "SupportandContact1"), &QAction::triggered,
+    connect(MakeItem(helpMenu, "SupportandContact1", "&Support and Contact"), &QAction::triggered,
             this, &THelpMenu::SupportandContact1Click);
     helpMenu->addSeparator();
-    QMenu* related = helpMenu->addMenu(QStringLiteral("Related Software"));
-    related->setObjectName(QStringLiteral("RelatedSoftware1"));
+    QMenu* related =
+        Named(helpMenu->addMenu(QStringLiteral("Related Software")), "RelatedSoftware1");
     for (const TRelatedProduct& product : RelatedSoftware()) {
         QAction* item = related->addAction(QString::fromStdString(product.name));
         const std::string url = product.url;
         connect(item, &QAction::triggered, this, [url] { OpenLink(url); });
     }
     helpMenu->addSeparator();
-    connect(AddItem(helpMenu, "&About", "About"), &QAction::triggered, this,
+    connect(MakeItem(helpMenu, "About", "&About"), &QAction::triggered, this,
             &THelpMenu::AboutClick);
 }
 

@@ -1,7 +1,7 @@
 #include "ThemeManager.h"
 
-#include "settings/IniFile.h"
-#include "shell/ErrorReport.h"
+#include "core/ErrorReport.h"
+#include "core/IniFile.h"
 
 #include <QAction>
 #include <QMenu>

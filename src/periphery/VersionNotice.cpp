@@ -1,8 +1,8 @@
 #include "VersionNotice.h"
 
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
-#include "shell/ShellOpen.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
+#include "core/ShellOpen.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>

@@ -1,11 +1,11 @@
 #include "FrmPreference.h"
 
 #include "SnapshotFiles.h"
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
-#include "settings/StoredFolder.h"
-#include "shell/ErrorReport.h"
-#include "shell/FormWidgets.h"
+#include "core/AppPaths.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
+#include "core/IniFile.h"
+#include "core/StoredFolder.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "Preferences.h"
 
 #include "SnapshotFiles.h"
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
+#include "core/AppPaths.h"
+#include "core/IniFile.h"
 
 #include <algorithm>
 

@@ -4,12 +4,12 @@
 #include "PositionBar.h"
 #include "Snapshot.h"
 #include "VideoSurfaceWidget.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
+#include "core/IniFile.h"
+#include "core/ShellOpen.h"
+#include "core/StartState.h"
 #include "dvdinput/DvdAddress.h"
-#include "settings/IniFile.h"
-#include "shell/ErrorReport.h"
-#include "shell/FormWidgets.h"
-#include "shell/ShellOpen.h"
-#include "shell/StartState.h"
 #include "sources/SourceListModel.h"
 
 #include <QCheckBox>

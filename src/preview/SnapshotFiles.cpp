@@ -1,7 +1,7 @@
 #include "SnapshotFiles.h"
 
-#include "settings/IniFile.h"
-#include "settings/StoredFolder.h"
+#include "core/IniFile.h"
+#include "core/StoredFolder.h"
 
 #include <algorithm>
 

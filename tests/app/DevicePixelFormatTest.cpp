@@ -5,9 +5,9 @@
 #include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
 #include "job/RowJobBuilders.h"
-#include "settings/IniFile.h"
 #include "sources/SourceRecord.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The built-in catalogue and the format chooser model.
 #include "formats/FormatCatalogue.h"
 #include "EngineTestSupport.h"
-#include "settings/IniFile.h"
+#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // settings agree with the default positions, and every format builds without asking.
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
+#include "core/DefaultSettings.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/FormatValueWords.h"
 #include "job/FormatJobParts.h"
-#include "settings/DefaultSettings.h"
-#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 

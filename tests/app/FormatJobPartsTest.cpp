@@ -1,7 +1,7 @@
 // The format's part of a conversion job for file and DVD rows, driven by real INI files.
 #include "job/FormatJobParts.h"
 #include "EngineTestSupport.h"
-#include "settings/IniFile.h"
+#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Fresh output names in the output folder and the folder fallback.
 #include "formats/OutputNames.h"
 #include "EngineTestSupport.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 

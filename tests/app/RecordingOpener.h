@@ -3,7 +3,7 @@
 #pragma once
 
 #include "AppTestSupport.h"
-#include "shell/ShellOpen.h"
+#include "core/ShellOpen.h"
 
 #include <filesystem>
 #include <sstream>

@@ -8,7 +8,7 @@
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
 #include "converter/TranscoderTask.h"
-#include "settings/IniFile.h"
+#include "core/IniFile.h"
 #include "sources/SourceRecord.h"
 
 #include <gtest/gtest.h>

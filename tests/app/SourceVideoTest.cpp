@@ -1,9 +1,9 @@
 // What the builder learns from a real media probe, and what it makes of it.
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
+#include "core/IniFile.h"
 #include "job/FormatJobParts.h"
 #include "probe/MediaProbe.h"
-#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,12 @@
 #include "EngineTestSupport.h"
 #include "QtTestApplication.h"
 #include "TestPaths.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
-#include "settings/IniFile.h"
-#include "shell/Application.h"
-#include "shell/DialogService.h"
-#include "shell/FrmMain.h"
+#include "window/Application.h"
+#include "window/FrmMain.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -7,8 +7,8 @@
 #include "TestPaths.h"
 #include "TranscodeTestSupport.h"
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "job/RowJobBuilders.h"
-#include "settings/IniFile.h"
 #include "sources/SourceRecord.h"
 
 #include <gtest/gtest.h>

@@ -4,10 +4,10 @@
 #include "CliTestSupport.h"
 #include "EngineTestSupport.h"
 #include "TestPaths.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
 #include "probe/MediaProbe.h"
 #include "runtime/Bindings.h"
-#include "settings/IniFile.h"
 #include "transcoder/options/EncoderNames.h"
 
 #include <gtest/gtest.h>

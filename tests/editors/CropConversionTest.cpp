@@ -6,9 +6,9 @@
 #include "EngineTestSupport.h"
 #include "TranscodeTestSupport.h"
 #include "WindowTestSupport.h"
+#include "core/DefaultSettings.h"
 #include "crop/FrmCrop.h"
 #include "run/RunController.h"
-#include "settings/DefaultSettings.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
 

@@ -9,7 +9,7 @@
 #include "WindowTestSupport.h"
 #include "crop/FrmCrop.h"
 #include "crop/RectTracker.h"
-#include "shell/QtMainThreadDispatcher.h"
+#include "window/QtMainThreadDispatcher.h"
 
 #include <QAccessible>
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 
 #include "TestPaths.h"
 #include "WindowTestSupport.h"
-#include "settings/DefaultSettings.h"
+#include "core/DefaultSettings.h"
 
 namespace tessaro::test {
 

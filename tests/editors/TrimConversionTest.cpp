@@ -8,9 +8,9 @@
 #include "PictureCompare.h"
 #include "TestPaths.h"
 #include "WindowTestSupport.h"
+#include "core/DefaultSettings.h"
 #include "dvd/DvdPanel.h"
 #include "run/RunController.h"
-#include "settings/DefaultSettings.h"
 #include "sources/SourceListPanel.h"
 #include "trim/FrmTrim.h"
 

@@ -7,8 +7,8 @@
 #include "TestPaths.h"
 #include "WindowTestSupport.h"
 #include "base/TimeTexts.h"
-#include "shell/QtMainThreadDispatcher.h"
 #include "trim/FrmTrim.h"
+#include "window/QtMainThreadDispatcher.h"
 
 #include <QAccessible>
 #include <QLabel>

@@ -4,15 +4,15 @@
 // frame is compared with the renderer applied to the same decoded source frame and scaled
 // the same way.
 #include "EditorConversionTest.h"
+#include "EffectRenderer.h"
 #include "EngineTestSupport.h"
 #include "PictureCompare.h"
 #include "VideoSurfaceWidget.h"
 #include "WindowTestSupport.h"
+#include "core/DefaultSettings.h"
 #include "run/RunController.h"
 #include "runtime/RGBConverter.h"
-#include "settings/DefaultSettings.h"
 #include "sources/SourceListPanel.h"
-#include "watermark/EffectRenderer.h"
 #include "watermark/FrmWatermark.h"
 
 #include <QAction>

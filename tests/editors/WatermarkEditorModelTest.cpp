@@ -1,7 +1,7 @@
 // The watermark editor's values without widgets: what a showing starts from, the buttons'
 // rules, the ranges, the caption, and what Ok writes into the row's record.
 #include "watermark/WatermarkEditorModel.h"
-#include "watermark/EffectRenderer.h"
+#include "EffectRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "TestPaths.h"
 #include "VideoSurfaceWidget.h"
 #include "WindowTestSupport.h"
-#include "shell/QtMainThreadDispatcher.h"
 #include "watermark/FrmWatermark.h"
+#include "window/QtMainThreadDispatcher.h"
 
 #include <QAccessible>
 #include <QCheckBox>

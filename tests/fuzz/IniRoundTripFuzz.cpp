@@ -9,7 +9,7 @@
 #include "FuzzSupport.h"
 #include "FuzzTarget.h"
 #include "base/TextHelpers.h"
-#include "settings/IniFile.h"
+#include "core/IniFile.h"
 
 #include <array>
 #include <filesystem>

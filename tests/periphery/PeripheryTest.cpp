@@ -6,11 +6,11 @@
 #include "QtTestApplication.h"
 #include "ThemeManager.h"
 #include "WebLinks.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
-#include "shell/ErrorReport.h"
-#include "shell/GlobalObject.h"
-#include "shell/ShellOpen.h"
+#include "core/DialogService.h"
+#include "core/ErrorReport.h"
+#include "core/GlobalObject.h"
+#include "core/IniFile.h"
+#include "core/ShellOpen.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,9 +6,9 @@
 #include "NoticeServer.h"
 #include "QtTestApplication.h"
 #include "RecordingOpener.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
-#include "shell/ShellOpen.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
+#include "core/ShellOpen.h"
 
 #include <QApplication>
 #include <QSignalSpy>

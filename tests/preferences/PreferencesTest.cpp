@@ -7,8 +7,8 @@
 #include "QtTestApplication.h"
 #include "RecordingOpener.h"
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "formats/RunChoices.h"
-#include "settings/IniFile.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -191,16 +191,26 @@ TEST_F(PreferencesTest, DefaultPutsItsValuesInAndOnlyOkStoresThem) {
     EXPECT_EQ(Stored("priority"), "1");
 }
 
+// The priority picked by its caption is the one every run then works at.
 TEST_F(PreferencesTest, ChosenPriorityIsWhatEveryRunUses) {
-    const TThreadPriority expected[] = {tpIdle, tpNormal, tpLower, tpLowest};
-    for (int item = 0; item < 4; ++item) {
+    const struct {
+        const char* caption;
+        TThreadPriority expected;
+    } cases[] = {{"Idle", tpIdle}, {"Normal", tpNormal}, {"Lower", tpLower}, {"Lowest", tpLowest}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
         Open();
-        Click(C().priorityItems->button(item));
+        QAbstractButton* item = nullptr;
+        for (QAbstractButton* button : C().priorityItems->buttons()) {
+            item = button->text() == QString::fromUtf8(c.caption) ? button : item;
+        }
+        ASSERT_NE(item, nullptr);
+        Click(item);
         Click(C().btnOk);
         TConverter converter;
         converter.SetThreadPriority(tpHigher);
         ApplyRunPriority(converter, TIniFile(settingsPath_));
-        EXPECT_EQ(converter.ThreadPriority(), expected[item]) << item;
+        EXPECT_EQ(converter.ThreadPriority(), c.expected);
     }
 }
 

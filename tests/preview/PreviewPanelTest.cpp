@@ -10,9 +10,9 @@
 #include "RecordingOpener.h"
 #include "TestPaths.h"
 #include "VideoSurfaceWidget.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
-#include "shell/ShellOpen.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
+#include "core/ShellOpen.h"
 #include "sources/SourceListModel.h"
 
 #include <QApplication>

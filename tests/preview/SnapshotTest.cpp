@@ -4,8 +4,8 @@
 #include "AppTestSupport.h"
 #include "EngineTestSupport.h"
 #include "QtTestApplication.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 
 #include <QGuiApplication>
 #include <QImageReader>

@@ -1,8 +1,8 @@
 #include "dvd/DvdPanel.h"
 
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
 #include "formatpanel/ParameterBoxDrawing.h"
-#include "shell/ErrorReport.h"
-#include "shell/FormWidgets.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "DvdTitleBrowser.h"
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
 #include "sources/SourceListModel.h"
 
 #include <functional>

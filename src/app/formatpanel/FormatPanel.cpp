@@ -1,11 +1,12 @@
 #include "formatpanel/FormatPanel.h"
 
 #include "base/TextHelpers.h"
+#include "core/DialogService.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
+#include "core/IniFile.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/ParameterBoxDrawing.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
-#include "shell/ErrorReport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -48,16 +49,14 @@ constexpr TBoxSpec kAudioSpecs[] = {
 
 QGroupBox* MakeGroup(QWidget* client, const char* name, const char* caption, QRect geometry,
                      const TBoxSpec (&specs)[5], std::array<QComboBox*, ParamBoxCount>& boxes) {
-    auto* group = new QGroupBox(QString::fromUtf8(caption), client);
-    group->setObjectName(QString::fromUtf8(name));
+    auto* group = Named(new QGroupBox(QString::fromUtf8(caption), client), name);
     group->setGeometry(geometry);
     auto* grid = new QGridLayout(group);
     grid->setContentsMargins(6, 6, 6, 6);
     grid->setVerticalSpacing(4);
     int index = 0;
     for (const TBoxSpec& spec : specs) {
-        auto* box = new QComboBox;
-        box->setObjectName(QString::fromUtf8(spec.name));
+        auto* box = Named(new QComboBox, spec.name);
         box->setAccessibleName(QString::fromUtf8(spec.accessibleName));
         box->setEditable(IsEditableBox(spec.box));
         if (box->isEditable()) {
@@ -88,10 +87,8 @@ TFormatPanel::TFormatPanel(QWidget* client, std::string settingsPath, std::strin
 }
 
 void TFormatPanel::BuildFormatBox(QWidget* client) {
-    auto* label = new QLabel(QStringLiteral("Output Format:"), client);
-    label->setGeometry(8, 276, 92, 24);
-    w_.edt1 = new QLineEdit(client);
-    w_.edt1->setObjectName(QStringLiteral("edt1"));
+    QLabel* label = MakeLabel(client, "Output Format:", QRect(8, 276, 92, 24));
+    w_.edt1 = Named(new QLineEdit(client), "edt1");
     w_.edt1->setGeometry(100, 276, 394, 24);
     w_.edt1->setReadOnly(true);
     w_.edt1->setTextMargins(4, 2, 0, 0);
@@ -99,13 +96,8 @@ void TFormatPanel::BuildFormatBox(QWidget* client) {
     label->setBuddy(w_.edt1);
     w_.edt1->installEventFilter(this);
 
-    w_.imgbtn1 = new QToolButton(client);
-    w_.imgbtn1->setObjectName(QStringLiteral("imgbtn1"));
-    w_.imgbtn1->setIcon(client->style()->standardIcon(QStyle::SP_ArrowDown));
-    w_.imgbtn1->setToolTip(QStringLiteral("Choose the output format"));
-    w_.imgbtn1->setAccessibleName(QStringLiteral("Choose the output format"));
-    w_.imgbtn1->setAutoRaise(true);
-    w_.imgbtn1->setGeometry(494, 276, 24, 24);
+    w_.imgbtn1 = MakeImageButton(client, "imgbtn1", QStyle::SP_ArrowDown,
+                                 "Choose the output format", QRect(494, 276, 24, 24));
     connect(w_.imgbtn1, &QToolButton::clicked, this, Guarded([this] { ToggleChooser(true); }));
 
     popup_ = new TFormatChooserPopup(chooser_, client);
@@ -137,10 +129,8 @@ void TFormatPanel::BuildBoxes(QWidget* client) {
             combo->installEventFilter(this);
         }
     }
-    w_.btnDefault = new QPushButton(QStringLiteral("Default"), client);
-    w_.btnDefault->setObjectName(QStringLiteral("btnDefault"));
+    w_.btnDefault = MakeButton(client, "btnDefault", "Default", QRect(598, 432, 80, 26));
     w_.btnDefault->setToolTip(QStringLiteral("Restore the format's default values"));
-    w_.btnDefault->setGeometry(598, 432, 80, 26);
     connect(w_.btnDefault, &QPushButton::clicked, this,
             Guarded([this] { React(parameters_.RestoreDefaults()); }));
 }

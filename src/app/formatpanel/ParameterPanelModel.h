@@ -4,8 +4,8 @@
 // values live in the settings file's section of the same name and are written at once.
 #pragma once
 
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 
 #include <array>
 #include <cstdint>

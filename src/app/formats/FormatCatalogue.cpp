@@ -1,8 +1,8 @@
 #include "formats/FormatCatalogue.h"
 
 #include "base/TextHelpers.h"
+#include "core/IniFile.h"
 #include "formats/TextRules.h"
-#include "settings/IniFile.h"
 
 namespace tessaro {
 

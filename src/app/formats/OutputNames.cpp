@@ -1,6 +1,6 @@
 #include "formats/OutputNames.h"
 
-#include "settings/StoredFolder.h"
+#include "core/StoredFolder.h"
 
 #include <sys/statfs.h>
 #include <sys/statvfs.h>

@@ -1,8 +1,8 @@
 #include "formats/RunChoices.h"
 
 #include "converter/Converter.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
-#include "settings/IniFile.h"
 
 #include <iterator>
 

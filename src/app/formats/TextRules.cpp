@@ -8,13 +8,14 @@ namespace tessaro {
 
 namespace {
 
-bool IsBlank(char c) {
+// A space or a control character: the blanks the number rules skip before a number.
+bool IsSpaceOrControl(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
 // Skips leading blanks and a sign; returns the rest and whether the sign was minus.
 std::string_view StripLeadingBlanksAndSign(std::string_view text, bool& negative) {
-    while (!text.empty() && IsBlank(text.front())) {
+    while (!text.empty() && IsSpaceOrControl(text.front())) {
         text.remove_prefix(1);
     }
     negative = false;

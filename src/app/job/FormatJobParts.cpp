@@ -1,11 +1,11 @@
 #include "job/FormatJobParts.h"
 
 #include "base/TextHelpers.h"
+#include "core/IniFile.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/TextRules.h"
 #include "probe/DisplayRotation.h"
 #include "probe/MediaProbe.h"
-#include "settings/IniFile.h"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
 #include "job/RowJobBuilders.h"
 
 #include "base/EngineException.h"
+#include "core/IniFile.h"
 #include "dvdinput/DvdAddress.h"
 #include "dvdinput/DvdChapterTimes.h"
 #include "formats/OutputNames.h"
 #include "probe/MediaProbe.h"
-#include "settings/IniFile.h"
 #include "sources/SourceRecord.h"
 
 namespace tessaro {

@@ -5,8 +5,8 @@
 #include "base/EngineLogger.h"
 #include "base/MainThread.h"
 #include "converter/Converter.h"
-#include "settings/IniFile.h"
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
+#include "core/IniFile.h"
 
 #include <chrono>
 

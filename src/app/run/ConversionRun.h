@@ -4,12 +4,12 @@
 // run's engine messages, and at the end the outcome that decides the end-of-batch actions.
 #pragma once
 
+#include "EffectHooks.h"
 #include "job/RowJobBuilders.h"
 #include "run/RunEta.h"
 #include "run/RunFigures.h"
 #include "run/RunOutcome.h"
 #include "sources/SourceListModel.h"
-#include "watermark/EffectHooks.h"
 
 #include <cstdint>
 #include <functional>

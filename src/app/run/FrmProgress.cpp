@@ -2,8 +2,9 @@
 
 #include "Snapshot.h"
 #include "base/Bitmap.h"
-#include "settings/IniFile.h"
-#include "shell/ErrorReport.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
+#include "core/IniFile.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -21,18 +22,11 @@ namespace {
 const QColor PictureBackground(166, 203, 240);
 constexpr int LogLines = 2000;
 
-template <typename Widget> Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
-
 // A caption and the label that shows its value; the value is announced under the caption.
 QLabel* AddFigure(QWidget* parent, const char* name, const char* caption, QRect captionRect,
                   QRect valueRect) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setGeometry(captionRect);
-    auto* value = Named(new QLabel(parent), name);
-    value->setGeometry(valueRect);
+    MakeLabel(parent, caption, captionRect);
+    auto* value = Named(MakeLabel(parent, "", valueRect), name);
     value->setAccessibleName(QString::fromUtf8(caption).chopped(1));
     return value;
 }
@@ -91,12 +85,8 @@ void TfrmProgress::BuildControls() {
     c_.progbarFile->setTextVisible(true);
     c_.progbarFile->setAccessibleName(QStringLiteral("Progress"));
 
-    c_.imgbtnSnap = Named(new QToolButton(this), "imgbtnSnap");
-    c_.imgbtnSnap->setGeometry(373, 341, 28, 28);
-    c_.imgbtnSnap->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    c_.imgbtnSnap->setToolTip(QStringLiteral("Save snapshot picture"));
-    c_.imgbtnSnap->setAccessibleName(QStringLiteral("Save snapshot picture"));
-    c_.imgbtnSnap->setAutoRaise(true);
+    c_.imgbtnSnap = MakeImageButton(this, "imgbtnSnap", QStyle::SP_DialogSaveButton,
+                                    "Save snapshot picture", QRect(373, 341, 28, 28));
     connect(c_.imgbtnSnap, &QToolButton::clicked, this, Guarded([this] { SnapClick(); }));
 
     c_.ckShutDown = Named(
@@ -106,12 +96,9 @@ void TfrmProgress::BuildControls() {
         new QCheckBox(QStringLiteral("Open the output folder after conversion"), this), "ckOpen");
     c_.ckOpen->setGeometry(13, 390, 388, 20);
 
-    c_.btnPause = Named(new QPushButton(QStringLiteral("Pause"), this), "btnPause");
-    c_.btnPause->setGeometry(171, 414, 72, 26);
-    c_.btnResume = Named(new QPushButton(QStringLiteral("Resume"), this), "btnResume");
-    c_.btnResume->setGeometry(250, 414, 72, 26);
-    c_.btnCancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
-    c_.btnCancel->setGeometry(329, 414, 72, 26);
+    c_.btnPause = MakeButton(this, "btnPause", "Pause", QRect(171, 414, 72, 26));
+    c_.btnResume = MakeButton(this, "btnResume", "Resume", QRect(250, 414, 72, 26));
+    c_.btnCancel = MakeButton(this, "btnCancel", "Cancel", QRect(329, 414, 72, 26));
     for (QPushButton* button : {c_.btnPause, c_.btnResume, c_.btnCancel}) {
         button->setAutoDefault(false);
     }

@@ -1,6 +1,7 @@
 #include "run/FrmShutDown.h"
 
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
+#include "core/FormWidgets.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -14,11 +15,9 @@ TfrmShutDown::TfrmShutDown(QWidget* owner, int seconds, std::chrono::millisecond
     setWindowTitle(QStringLiteral("Shut Down"));
     setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
-    lblCountdown_ = new QLabel(this);
-    lblCountdown_->setObjectName(QStringLiteral("lblCountdown"));
+    lblCountdown_ = Named(new QLabel(this), "lblCountdown");
     layout->addWidget(lblCountdown_);
-    btnCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    btnCancel_->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel_ = Named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
     btnCancel_->setDefault(true);
     layout->addWidget(btnCancel_, 0, Qt::AlignHCenter);
     connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);

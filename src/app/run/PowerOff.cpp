@@ -1,6 +1,6 @@
 #include "run/PowerOff.h"
 
-#include "shell/ShellOpen.h"
+#include "core/ShellOpen.h"
 
 #include <cstdlib>
 #include <sstream>

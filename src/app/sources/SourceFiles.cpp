@@ -1,10 +1,10 @@
 #include "sources/SourceFiles.h"
 
+#include "core/AppPaths.h"
+#include "core/IniFile.h"
 #include "formats/RunChoices.h"
 #include "formats/TextRules.h"
 #include "probe/MediaProbe.h"
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
 #include "sources/SourceListModel.h"
 
 #include <filesystem>

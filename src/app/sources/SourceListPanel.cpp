@@ -1,10 +1,11 @@
 #include "sources/SourceListPanel.h"
 
+#include "core/AppPaths.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
+#include "core/IniFile.h"
 #include "formats/RunChoices.h"
 #include "runtime/LibraryLoader.h"
-#include "settings/AppPaths.h"
-#include "settings/IniFile.h"
-#include "shell/ErrorReport.h"
 #include "sources/SourceFiles.h"
 #include "sources/SourceListView.h"
 
@@ -58,12 +59,9 @@ TSourceListPanel::TSourceListPanel(QWidget* client, TSourceListModel& list, TSou
 }
 
 void TSourceListPanel::BuildContextMenu() {
-    contextMenu_ = new QMenu(view_);
-    contextMenu_->setObjectName(QStringLiteral("PopupMenuFiles"));
+    contextMenu_ = Named(new QMenu(view_), "PopupMenuFiles");
     const auto item = [this](const char* name, const char* caption) {
-        QAction* action = contextMenu_->addAction(QString::fromUtf8(caption));
-        action->setObjectName(QString::fromUtf8(name));
-        return action;
+        return MakeItem(contextMenu_, name, caption);
     };
     QAction* crop = item("Crop2", "&Crop");
     QAction* trim = item("Trim2", "&Trim");

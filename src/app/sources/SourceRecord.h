@@ -4,7 +4,7 @@
 #pragma once
 
 #include "DVDDecApi.h"
-#include "effects/EffectSettings.h"
+#include "EffectSettings.h"
 
 #include <cstdint>
 #include <string>

@@ -4,10 +4,10 @@
 #include "PositionBar.h"
 #include "VideoSurfaceWidget.h"
 #include "base/TimeTexts.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
 #include "crop/RectTracker.h"
 #include "probe/DisplayRotation.h"
-#include "shell/ErrorReport.h"
-#include "shell/FormWidgets.h"
 #include "sources/SourceListModel.h"
 
 #include <QGroupBox>

@@ -4,8 +4,8 @@
 #include "PositionBar.h"
 #include "VideoSurfaceWidget.h"
 #include "base/TimeTexts.h"
-#include "shell/ErrorReport.h"
-#include "shell/FormWidgets.h"
+#include "core/ErrorReport.h"
+#include "core/FormWidgets.h"
 #include "sources/SourceListModel.h"
 
 #include <QLabel>

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "EditorSource.h"
+#include "EffectHooks.h"
 #include "player/MediaPlayer.h"
-#include "watermark/EffectHooks.h"
 #include "watermark/WatermarkEditorModel.h"
 
 #include <QDialog>

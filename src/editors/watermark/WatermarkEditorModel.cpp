@@ -1,6 +1,6 @@
 #include "watermark/WatermarkEditorModel.h"
 
-#include "watermark/EffectRenderer.h"
+#include "EffectRenderer.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // Values() to the preview hook on every change.
 #pragma once
 
-#include "effects/EffectSettings.h"
+#include "EffectSettings.h"
 #include "sources/SourceRecord.h"
 
 #include <cstdint>

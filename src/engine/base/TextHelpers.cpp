@@ -12,7 +12,7 @@ namespace tessaro {
 
 namespace {
 
-bool IsBlank(char c) {
+bool IsWhiteSpace(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
@@ -49,10 +49,10 @@ std::string UnifyLineBreaks(const std::string& text) {
 std::string TrimText(const std::string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
+    while (begin < end && IsWhiteSpace(text[begin])) {
         ++begin;
     }
-    while (end > begin && IsBlank(text[end - 1])) {
+    while (end > begin && IsWhiteSpace(text[end - 1])) {
         --end;
     }
     return text.substr(begin, end - begin);

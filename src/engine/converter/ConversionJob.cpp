@@ -16,8 +16,8 @@ TSpanWindow WindowInSpan(const TJobRange& range, std::int64_t spanStart, std::in
     if (from >= to) {
         window.Error = "The trimmed part " + PositionText(start) + " to " + PositionText(end) +
                        " lies outside chapters " + std::to_string(range.FirstChapter) + " to " +
-                       std::to_string(range.LastChapter) + " (" + PositionText(spanStart) +
-                       " to " + PositionText(spanEnd) + ").";
+                       std::to_string(range.LastChapter) + " (" + PositionText(spanStart) + " to " +
+                       PositionText(spanEnd) + ").";
         return window;
     }
     window.Seek = from - spanStart;

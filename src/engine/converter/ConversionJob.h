@@ -18,8 +18,8 @@ enum class TJobSourceKind { File, DvdTitle };
 
 struct TJobSource {
     TJobSourceKind Kind = TJobSourceKind::File;
-    std::string Path;     // the file, or the DVD's device, folder or ISO image
-    int DvdTitle = 0;     // 0-based title index of a DVD title
+    std::string Path; // the file, or the DVD's device, folder or ISO image
+    int DvdTitle = 0; // 0-based title index of a DVD title
 };
 
 // What part of the source is converted: a chapter span of a DVD title (FirstChapter 0 = the
@@ -63,12 +63,12 @@ struct TJobPicture {
 
 struct TJobAudio {
     bool Disabled = false;
-    int DvdStreamId = -1;  // a DVD title's audio stream (0x80...), -1: the first
-    std::string Codec;     // encoder word of the format ("copy" copies); empty: the container's
-    int SampleRate = 0;    // Hz; 0: the source's
-    int Channels = 0;      // 0: the source's
-    int BitRate = 0;       // bit/s; 0: the encoder's default
-    int Volume = 256;      // 256: unchanged
+    int DvdStreamId = -1; // a DVD title's audio stream (0x80...), -1: the first
+    std::string Codec;    // encoder word of the format ("copy" copies); empty: the container's
+    int SampleRate = 0;   // Hz; 0: the source's
+    int Channels = 0;     // 0: the source's
+    int BitRate = 0;      // bit/s; 0: the encoder's default
+    int Volume = 256;     // 256: unchanged
 };
 
 struct TJobSubtitles {

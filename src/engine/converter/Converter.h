@@ -106,8 +106,6 @@ public:
 
     std::string LastError() const;
     TMediaProbe& Probe() { return *probe_; }
-    std::string Version() const { return "3.3"; }
-    std::string About;
 
     int ProgressInterval() const { return progressInterval_; }
     // Milliseconds; values up to 100 become 100.

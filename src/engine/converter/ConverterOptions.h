@@ -34,8 +34,6 @@ struct TInputOptions {
     std::int64_t StartTime = kNoTimeValue; // read start, microseconds (option "ss")
     std::int32_t ProgramID = -1;           // program of a multi-program stream; < 0 = unset
     std::string ExtOptions;                // free option text for this input
-    std::int32_t Reserved1 = 0;            // not read by the converter
-    std::int32_t Reserved2 = 0;            // not read by the converter
 };
 
 // One output of a task. Bit rates in bit/s, times in microseconds, strings UTF-8.
@@ -93,8 +91,6 @@ struct TOutputOptions {
     bool CustomHook = false;             // route decoded video frames through the hook event
     bool Join = false;                   // append to the previous output file of the task
     std::string ExtOptions;              // free option text for this output
-    std::int32_t Reserved1 = 0;          // not read by the converter
-    std::int32_t Reserved2 = 0;          // not read by the converter
 };
 
 // Reset a record to its defaults (every field as declared above).

@@ -110,8 +110,6 @@ public:
     void SetTriggerEventInMainThread(bool value) { triggerEventInMainThread_ = value; }
     TVideoDriver VideoDriver() const { return videoDriver_; }
     void SetVideoDriver(TVideoDriver value) { videoDriver_ = value; }
-    std::string About;
-    static const char* Version() { return "2.3"; }
 
     void SetOnFileOpen(TFileOpenEvent handler);
     void SetOnHook(THookEvent handler);

@@ -1,7 +1,7 @@
 // The messages a scripted message service was asked to show, as "caption: text" lines.
 #pragma once
 
-#include "shell/DialogService.h"
+#include "core/DialogService.h"
 
 #include <string>
 #include <vector>

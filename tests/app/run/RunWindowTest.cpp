@@ -11,17 +11,17 @@
 #include "WindowTestSupport.h"
 #include "converter/Converter.h"
 #include "converter/TranscoderTask.h"
+#include "core/DefaultSettings.h"
+#include "core/IniFile.h"
+#include "core/ShellOpen.h"
 #include "run/DesktopNotice.h"
 #include "run/FrmProgress.h"
 #include "run/FrmShutDown.h"
 #include "run/RunController.h"
-#include "settings/DefaultSettings.h"
-#include "settings/IniFile.h"
-#include "shell/Application.h"
-#include "shell/FrmMain.h"
-#include "shell/QtMainThreadDispatcher.h"
-#include "shell/ShellOpen.h"
 #include "sources/SourceListPanel.h"
+#include "window/Application.h"
+#include "window/FrmMain.h"
+#include "window/QtMainThreadDispatcher.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>

@@ -3,10 +3,10 @@
 #include "WindowTestSupport.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/FormatPanel.h"
-#include "shell/FmDirectory.h"
-#include "shell/OutputFolderRow.h"
 #include "sources/SourceListPanel.h"
 #include "sources/SourceListView.h"
+#include "window/FmDirectory.h"
+#include "window/OutputFolderRow.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 using test::WaitUntil;
 using test::WhenModalOpens;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 const bool registered = (test::TAppEnvironment::Register(), true);
 
@@ -38,6 +39,22 @@ QStringList ListedNames(QFileDialog* dialog) {
     }
     names.sort();
     return names;
+}
+
+std::vector<int> ColumnWidths(const QTreeView& view) {
+    std::vector<int> widths;
+    for (int column = 0; column < view.model()->columnCount(); ++column) {
+        widths.push_back(view.columnWidth(column));
+    }
+    return widths;
+}
+
+std::vector<int> ColumnWidthsOf(TRowKind kind) {
+    std::vector<int> widths;
+    for (const TListColumn& column : ColumnsOf(kind)) {
+        widths.push_back(column.Width);
+    }
+    return widths;
 }
 
 class SourceListWidget : public test::TMainWindowTest {
@@ -278,12 +295,13 @@ TEST_F(SourceListWidget, ColumnsFollowTheRowKind) {
         {"DVD Title 1", "   0:00:19", "   0:00:19", "   720 x 480", "   MPEG-2"}, record);
     ASSERT_EQ(view->model()->columnCount(), 6);
     EXPECT_EQ(view->model()->headerData(4, Qt::Horizontal).toString(), "Video Format");
-    EXPECT_EQ(view->columnWidth(0), 120);
+    EXPECT_THAT(ColumnWidths(*view), ElementsAreArray(ColumnWidthsOf(TRowKind::DvdTitle)));
     EXPECT_EQ(view->model()->index(0, 3).data().toString(), "   720 x 480");
 
     AddThroughModel(*window, {"talk.mpg"});
     ASSERT_EQ(view->model()->columnCount(), 5);
     EXPECT_EQ(view->model()->headerData(3, Qt::Horizontal).toString(), "Destination File");
+    EXPECT_THAT(ColumnWidths(*view), ElementsAreArray(ColumnWidthsOf(TRowKind::File)));
     EXPECT_THAT(Cells(*window, fcSource), ElementsAre(Media("talk.mpg")));
 }
 

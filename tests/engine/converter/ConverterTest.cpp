@@ -43,7 +43,6 @@ protected:
 };
 
 TEST_F(ConverterTest, PropertiesKeepTheirRules) {
-    EXPECT_EQ(converter.Version(), "3.3");
     EXPECT_EQ(converter.ProgressInterval(), 500);
     converter.SetProgressInterval(50);
     EXPECT_EQ(converter.ProgressInterval(), 100);

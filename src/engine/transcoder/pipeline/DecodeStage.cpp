@@ -18,11 +18,6 @@ std::int64_t ToMicroseconds(std::int64_t value, AVRational timeBase) {
                                    : ff::av_rescale_q(value, timeBase, AV_TIME_BASE_Q);
 }
 
-// The stream's average frame rate, else its real base rate.
-AVRational StreamFrameRate(const AVStream* stream) {
-    return stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-}
-
 // Before the start position of an input opened at one, nothing is converted.
 bool StreamTimeReached(std::int64_t ptsUs) {
     return ptsUs == AV_NOPTS_VALUE || ptsUs >= 0;

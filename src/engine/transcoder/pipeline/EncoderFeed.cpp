@@ -19,11 +19,6 @@ constexpr int SubtitleBufferSize = 1024 * 1024;
 // smaller gap still plays well within a video frame of its time.
 constexpr double AudioJumpThreshold = 0.02;
 
-// The stream's average frame rate, else its real base rate.
-AVRational StreamFrameRate(const AVStream* stream) {
-    return stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-}
-
 bool IsVariableFrameRateFormat(const AVFormatContext* ctx) {
     return (ctx->oformat->flags & AVFMT_VARIABLE_FPS) != 0;
 }

@@ -51,6 +51,10 @@ void CopyDisplayMatrix(const AVStream* from, AVStream* to) {
 
 } // namespace
 
+AVRational StreamFrameRate(const AVStream* stream) {
+    return stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+}
+
 double OutputTimeOf(const TOutputStream& ost) {
     if (ost.encodingNeeded && ost.encoder != nullptr) {
         if (ost.setup->type == AVMEDIA_TYPE_AUDIO) {

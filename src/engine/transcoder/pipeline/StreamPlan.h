@@ -100,6 +100,9 @@ struct TOutputStream {
 // of the last packet written as it is.
 double OutputTimeOf(const TOutputStream& ost);
 
+// The stream's average frame rate, else its real base rate.
+AVRational StreamFrameRate(const AVStream* stream);
+
 class TStreamPlan {
 public:
     // HookSet and Flags: frames are observed, so video cannot be copied.
