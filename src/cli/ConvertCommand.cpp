@@ -540,8 +540,8 @@ int RunConvert(const std::vector<std::string>& args) {
     TTerminateInfo result;
     std::atomic<bool> done{false};
     converter.SetProgressInterval(250);
-    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo info) { display.Show(*info); });
-    converter.SetOnTerminate([&](TCustomConverter&, const TTerminateInfo& info) {
+    converter.SetOnProgress([&](TConverter&, PProgressInfo info) { display.Show(*info); });
+    converter.SetOnTerminate([&](TConverter&, const TTerminateInfo& info) {
         if (info.TaskIndex == -1) {
             done = true;
             return;

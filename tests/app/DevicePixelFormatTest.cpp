@@ -102,7 +102,7 @@ TEST_F(DevicePixelFormat, OutputIsEightBit420InTheDevicesProfile) {
             ASSERT_GE(converter.AddJob(built.Job), 0) << converter.LastError();
             std::string error;
             converter.SetOnTerminate(
-                [&](TCustomConverter&, const TTerminateInfo& info) { error += info.ExceptionMsg; });
+                [&](TConverter&, const TTerminateInfo& info) { error += info.ExceptionMsg; });
             converter.StartTask(0);
             EXPECT_EQ(error, "");
             const auto [format, profile] = VideoFormatOf(built.Job.Output.Path);

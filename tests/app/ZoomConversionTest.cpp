@@ -163,7 +163,7 @@ protected:
         const std::string output = job.Output.Path;
         EXPECT_GE(converter.AddJob(job), 0) << converter.LastError();
         std::string error;
-        converter.SetOnTerminate([&](TCustomConverter&, const TTerminateInfo& info) {
+        converter.SetOnTerminate([&](TConverter&, const TTerminateInfo& info) {
             if (info.Exception) {
                 error = info.ExceptionMsg;
             }

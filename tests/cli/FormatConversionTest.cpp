@@ -206,6 +206,30 @@ TEST_F(FormatCommands, SameBaseNameGetsTheNextFreeOutputName) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
 }
 
+// A stored frame size that is no WIDTHxHEIGHT is no question for the command line: it converts
+// at the format's first offered size and says why, with no exception text.
+TEST_F(FormatCommands, UnreadableStoredFrameSizeConvertsAtTheFormatsDefaultSize) {
+    const std::string settings = Path("bad.ini");
+    std::ofstream(settings) << "[formatInfo202]\nparaVideoEncoder=mpeg4\nparaVideoSize=abc\n"
+                               "paraAudioEncoder=libfaac\nparazoom=full\n";
+    const std::string folder = Path("out");
+    const TCliRun run =
+        RunCli("convert --format 202 --settings " + Quoted(settings) + " " +
+               Quoted(Fixture("mpeg2_ac3.mpg")) + " " + Quoted(folder) + " --opt Duration=1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("tessaro-cli: the stored frame size \"abc\" is not WIDTHxHEIGHT; "
+                              "converting at 640x480\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("dialog"), std::string::npos) << run.output;
+    TMediaProbe probe;
+    ASSERT_TRUE(probe.LoadFile(folder + "/mpeg2_ac3_(new).mp4")) << probe.LastError();
+    TVideoStreamInfo video;
+    probe.GetVideoStreamInfo(-1, video);
+    EXPECT_EQ(video.Width, 640);
+    EXPECT_EQ(video.Height, 480);
+}
+
 TEST_F(FormatCommands, RefusesWhatCannotBeConverted) {
     std::ofstream(Path("plain-file")) << "not a folder";
     const std::string settings = " --settings " + Quoted(Path("tessaro.ini")) + " ";

@@ -34,7 +34,7 @@ TEST_F(ConversionEffectsTest, EachTaskIsPaintedWithItsOwnValues) {
 
     TConversionEffects effects;
     TConverter converter;
-    converter.SetOnCustomHook([&](TCustomConverter&, PHookInfo info) { effects.Hook(*info); });
+    converter.SetOnCustomHook([&](TConverter&, PHookInfo info) { effects.Hook(*info); });
     TNoticeLog log;
     log.Attach(converter);
     const std::string outputs[2] = {Out("plain.mkv"), Out("painted.mkv")};

@@ -32,8 +32,8 @@ inline void ServeMainThreadUntil(const std::function<bool()>& done) {
 // Every terminate notice with the thread it arrived on.
 class TNoticeLog {
 public:
-    void Attach(TCustomConverter& converter) {
-        converter.SetOnTerminate([this](TCustomConverter&, const TTerminateInfo& info) {
+    void Attach(TConverter& converter) {
+        converter.SetOnTerminate([this](TConverter&, const TTerminateInfo& info) {
             std::lock_guard guard(lock_);
             notices_.push_back(info);
             threads_.push_back(std::this_thread::get_id());

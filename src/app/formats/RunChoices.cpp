@@ -20,7 +20,7 @@ TRunFormat ReadRunFormat(const TIniFile& settings, const TIniFile& formats, int 
     return format;
 }
 
-void ApplyRunPriority(TCustomConverter& converter, const TIniFile& settings) {
+void ApplyRunPriority(TConverter& converter, const TIniFile& settings) {
     // Indexed by the stored value.
     constexpr TThreadPriority priorities[] = {tpIdle, tpNormal, tpLower, tpLowest};
     const int stored = settings.ReadInteger(kSettingsSection, "priority", 1);

@@ -6,7 +6,7 @@
 
 namespace tessaro {
 
-class TCustomConverter;
+class TConverter;
 class TIniFile;
 
 // The format the windows convert to: "settings"/"FormatCode" (default 1).
@@ -22,6 +22,6 @@ TRunFormat ReadRunFormat(const TIniFile& settings, const TIniFile& formats, int 
 
 // "settings"/"priority" onto the converter's worker priority: 0 idle, 1 normal, 2 lower,
 // 3 lowest; other values leave the priority as it is.
-void ApplyRunPriority(TCustomConverter& converter, const TIniFile& settings);
+void ApplyRunPriority(TConverter& converter, const TIniFile& settings);
 
 } // namespace tessaro

@@ -71,20 +71,20 @@ TBuiltJob BuildRowJob(const TJobContext& context, const TSourceRow& row,
     return built;
 }
 
-TConversionRun::TConversionRun(TCustomConverter& converter, TSourceListModel& list,
-                               TBitmap& previewFrame, TPost post)
+TConversionRun::TConversionRun(TConverter& converter, TSourceListModel& list, TBitmap& previewFrame,
+                               TPost post)
     : converter_(converter), list_(list), previewFrame_(previewFrame), post_(std::move(post)) {
     converter_.SetPreviewBitmap(true);
     converter_.SetTriggerEventInMainThread(true);
     // On the worker, with the frame's canvas locked by the converter.
-    converter_.SetOnCustomHook([this](TCustomConverter&, PHookInfo info) { effects_.Hook(*info); });
-    converter_.SetOnProgress([this](TCustomConverter&, PProgressInfo info) { OnProgress(*info); });
+    converter_.SetOnCustomHook([this](TConverter&, PHookInfo info) { effects_.Hook(*info); });
+    converter_.SetOnProgress([this](TConverter&, PProgressInfo info) { OnProgress(*info); });
     converter_.SetOnPreviewBitmap(
-        [this](TCustomConverter&, const TPreviewInfo& info) { OnPreview(info); });
+        [this](TConverter&, const TPreviewInfo& info) { OnPreview(info); });
     // The notice comes on a thread of the converter's own; its work is done on the main
     // thread, in the order the notices come.
     converter_.SetOnTerminate([post = post_, alive = std::weak_ptr<char>(alive_),
-                               this](TCustomConverter&, const TTerminateInfo& info) {
+                               this](TConverter&, const TTerminateInfo& info) {
         post([alive, this, info] {
             if (alive.lock()) {
                 OnTerminate(info);

@@ -21,7 +21,7 @@
 namespace tessaro {
 
 class TBitmap;
-class TCustomConverter;
+class TConverter;
 struct TPreviewInfo;
 struct TTerminateInfo;
 
@@ -60,7 +60,7 @@ public:
     // Attaches its handlers to the converter's hook, progress, preview and terminate events; the
     // converter, list and frame must outlive the run. Preview frames are copied into
     // previewFrame.
-    TConversionRun(TCustomConverter& converter, TSourceListModel& list, TBitmap& previewFrame,
+    TConversionRun(TConverter& converter, TSourceListModel& list, TBitmap& previewFrame,
                    TPost post);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
@@ -112,7 +112,7 @@ private:
     void AttachLog();
     void DetachLog();
 
-    TCustomConverter& converter_;
+    TConverter& converter_;
     TSourceListModel& list_;
     TBitmap& previewFrame_;
     TPost post_;

@@ -1,7 +1,7 @@
 // One conversion, described by typed values: what is read (a file or a DVD title and which part
 // of it), what the picture, sound and subtitles become, how they are encoded, and where the
 // result goes. The application and tessaro-cli build it from a list row and a format; the
-// converter reads it straight into a task (TCustomConverter::AddJob). Option text is only for
+// converter reads it straight into a task (TConverter::AddJob). Option text is only for
 // what a person typed: the format file's free text and tessaro-cli's --opt, applied on top.
 #pragma once
 

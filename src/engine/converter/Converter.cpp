@@ -13,9 +13,9 @@ namespace tessaro {
 // component lock, and the final notice always comes last. In a run on the calling thread
 // the thread that queued a notice delivers it after leaving the lock; a notice queued by a
 // handler is delivered when that handler returns.
-class TCustomConverter::TNoticeQueue {
+class TConverter::TNoticeQueue {
 public:
-    explicit TNoticeQueue(TCustomConverter& owner) : owner_(owner) {}
+    explicit TNoticeQueue(TConverter& owner) : owner_(owner) {}
 
     ~TNoticeQueue() {
         {
@@ -77,7 +77,7 @@ private:
         }
     }
 
-    TCustomConverter& owner_;
+    TConverter& owner_;
     std::mutex lock_;
     std::condition_variable arrived_;
     std::deque<TTerminateInfo> threadedQueue_;
@@ -87,19 +87,19 @@ private:
     std::thread notifier_;
 };
 
-TCustomConverter::TCustomConverter()
+TConverter::TConverter()
     : probe_(std::make_unique<TMediaProbe>()), tasks_(std::make_unique<TTranscoderList>()),
       notices_(std::make_unique<TNoticeQueue>(*this)) {}
 
-int TCustomConverter::TaskCount() const {
+int TConverter::TaskCount() const {
     return tasks_->Count();
 }
 
-TTranscoder* TCustomConverter::Task(int index) const {
+TTranscoder* TConverter::Task(int index) const {
     return tasks_->Item(index);
 }
 
-TCustomConverter::~TCustomConverter() {
+TConverter::~TConverter() {
     // No events during destruction: the handlers' owners may already be gone.
     {
         std::lock_guard guard(handlersLock_);
@@ -123,7 +123,7 @@ TCustomConverter::~TCustomConverter() {
 
 // ---- libraries and properties --------------------------------------------------------
 
-bool TCustomConverter::LoadLibraries(const std::string& libraryDir) {
+bool TConverter::LoadLibraries(const std::string& libraryDir) {
     TLibraryLoader& loader = TLibraryLoader::Instance();
     loader.SetLibraryDir(libraryDir);
     if (loader.LoadLibSet(ConverterLibraries)) {
@@ -133,63 +133,63 @@ bool TCustomConverter::LoadLibraries(const std::string& libraryDir) {
     return false;
 }
 
-bool TCustomConverter::LibrariesLoaded() const {
+bool TConverter::LibrariesLoaded() const {
     return TLibraryLoader::Instance().IsLibSetLoaded(ConverterLibraries);
 }
 
-std::string TCustomConverter::LastError() const {
+std::string TConverter::LastError() const {
     std::lock_guard guard(lastErrorLock_);
     return lastError_;
 }
 
-void TCustomConverter::SetLastError(const std::string& text) {
+void TConverter::SetLastError(const std::string& text) {
     std::lock_guard guard(lastErrorLock_);
     lastError_ = text;
 }
 
-void TCustomConverter::SetProgressInterval(int milliseconds) {
+void TConverter::SetProgressInterval(int milliseconds) {
     progressInterval_ = milliseconds > 100 ? milliseconds : 100;
 }
 
-void TCustomConverter::SetPreview(bool value) {
+void TConverter::SetPreview(bool value) {
     preview_ = value;
     tasks_->SetFlagBit(TaskFlagPreviewWindow, value);
 }
 
-void TCustomConverter::SetPreviewBitmap(bool value) {
+void TConverter::SetPreviewBitmap(bool value) {
     previewBitmap_ = value;
     tasks_->SetFlagBit(TaskFlagPreviewBitmap, value);
 }
 
-void TCustomConverter::SetOnCustomHook(TCustomHookEvent handler) {
+void TConverter::SetOnCustomHook(TCustomHookEvent handler) {
     std::lock_guard guard(handlersLock_);
     onCustomHook_ = std::move(handler);
 }
 
-void TCustomConverter::SetOnPreviewBitmap(TPreviewBitmapEvent handler) {
+void TConverter::SetOnPreviewBitmap(TPreviewBitmapEvent handler) {
     std::lock_guard guard(handlersLock_);
     onPreviewBitmap_ = std::move(handler);
 }
 
-void TCustomConverter::SetOnProgress(TProgressEvent handler) {
+void TConverter::SetOnProgress(TProgressEvent handler) {
     std::lock_guard guard(handlersLock_);
     onProgress_ = std::move(handler);
 }
 
-void TCustomConverter::SetOnTerminate(TTerminateEvent handler) {
+void TConverter::SetOnTerminate(TTerminateEvent handler) {
     std::lock_guard guard(handlersLock_);
     onTerminate_ = std::move(handler);
 }
 
 // ---- task list -----------------------------------------------------------------------
 
-void TCustomConverter::CheckNotWorking(const char* operation) const {
+void TConverter::CheckNotWorking(const char* operation) const {
     if (working_) {
         throw EngineException(FormatText("Cannot %s while working.", operation));
     }
 }
 
-TTranscoder& TCustomConverter::TaskAt(int index) const {
+TTranscoder& TConverter::TaskAt(int index) const {
     TTranscoder* task = tasks_->Item(index);
     if (task == nullptr) {
         throw EngineException(FormatText("List index out of bounds (%d)", index));
@@ -197,17 +197,17 @@ TTranscoder& TCustomConverter::TaskAt(int index) const {
     return *task;
 }
 
-TMediaProbe* TCustomConverter::InputProbe(int taskIndex, int fileIndex) const {
+TMediaProbe* TConverter::InputProbe(int taskIndex, int fileIndex) const {
     TTranscoder* task = tasks_->Item(taskIndex);
     return task != nullptr ? task->InputProbe(fileIndex) : nullptr;
 }
 
-void TCustomConverter::RemoveTask(int taskIndex) {
+void TConverter::RemoveTask(int taskIndex) {
     CheckNotWorking("RemoveTask");
     tasks_->Delete(taskIndex);
 }
 
-void TCustomConverter::ClearTasks() {
+void TConverter::ClearTasks() {
     if (working_ && !allDone_) {
         throw EngineException("Cannot ClearTasks while working.");
     }
@@ -224,7 +224,7 @@ void TCustomConverter::ClearTasks() {
 
 // ---- running -------------------------------------------------------------------------
 
-void TCustomConverter::StartTask(int parallelCount) {
+void TConverter::StartTask(int parallelCount) {
     CheckNotWorking("StartTask");
     {
         std::lock_guard guard(terminateLock_);
@@ -258,7 +258,7 @@ void TCustomConverter::StartTask(int parallelCount) {
     }
 }
 
-TTranscoder* TCustomConverter::ClaimNextTask() {
+TTranscoder* TConverter::ClaimNextTask() {
     if (pendingCount_ <= 0) {
         return nullptr;
     }
@@ -266,20 +266,20 @@ TTranscoder* TCustomConverter::ClaimNextTask() {
     return tasks_->Item(nextTaskIndex_++);
 }
 
-void TCustomConverter::StartClaimedTask(TTranscoder& task) {
+void TConverter::StartClaimedTask(TTranscoder& task) {
     task.ProgressIntervalMicroseconds = std::int64_t(progressInterval_) * 1000;
     task.Start(threaded_, threadPriority_);
 }
 
-void TCustomConverter::PauseAll() {
+void TConverter::PauseAll() {
     tasks_->SuspendAll(working_ && !allDone_);
 }
 
-void TCustomConverter::ResumeAll() {
+void TConverter::ResumeAll() {
     tasks_->ResumeAll();
 }
 
-void TCustomConverter::StopAll(bool waitForEnd) {
+void TConverter::StopAll(bool waitForEnd) {
     {
         std::lock_guard guard(terminateLock_);
         pendingCount_ = 0;
@@ -291,7 +291,7 @@ void TCustomConverter::StopAll(bool waitForEnd) {
 
 // ---- events --------------------------------------------------------------------------
 
-void TCustomConverter::DoTerminate(TTranscoder* task) {
+void TConverter::DoTerminate(TTranscoder* task) {
     TTranscoder* next = nullptr;
     bool threaded = false;
     bool finalQueued = false;
@@ -332,7 +332,7 @@ void TCustomConverter::DoTerminate(TTranscoder* task) {
     }
 }
 
-bool TCustomConverter::QueueFinalNotice() {
+bool TConverter::QueueFinalNotice() {
     if (finalQueued_) {
         return false;
     }
@@ -351,7 +351,7 @@ bool TCustomConverter::QueueFinalNotice() {
     return true;
 }
 
-void TCustomConverter::CallTerminateHandler(const TTerminateInfo& info) {
+void TConverter::CallTerminateHandler(const TTerminateInfo& info) {
     const TTerminateEvent handler = Handler(onTerminate_);
     if (!handler) {
         return;
@@ -366,9 +366,9 @@ void TCustomConverter::CallTerminateHandler(const TTerminateInfo& info) {
     }
 }
 
-void TCustomConverter::DoProgress(TTranscoder& task, int fileIndex, int frameNumber, int fps,
-                                  float quality, float bitRate, std::int64_t currentSize,
-                                  std::int64_t currentDuration, std::int64_t totalDuration) {
+void TConverter::DoProgress(TTranscoder& task, int fileIndex, int frameNumber, int fps,
+                            float quality, float bitRate, std::int64_t currentSize,
+                            std::int64_t currentDuration, std::int64_t totalDuration) {
     std::lock_guard guard(progressLock_);
     const TProgressEvent handler = Handler(onProgress_);
     if (!handler) {
@@ -387,8 +387,8 @@ void TCustomConverter::DoProgress(TTranscoder& task, int fileIndex, int frameNum
     }
 }
 
-void TCustomConverter::DoPreviewBitmap(TTranscoder& task, TBitmap& bitmap, int frameNumber,
-                                       std::int64_t pts) {
+void TConverter::DoPreviewBitmap(TTranscoder& task, TBitmap& bitmap, int frameNumber,
+                                 std::int64_t pts) {
     std::lock_guard guard(previewLock_);
     const TPreviewBitmapEvent handler = Handler(onPreviewBitmap_);
     if (!handler) {
@@ -405,8 +405,8 @@ void TCustomConverter::DoPreviewBitmap(TTranscoder& task, TBitmap& bitmap, int f
     }
 }
 
-void TCustomConverter::DoCustomHook(TTranscoder& task, TBitmap& bitmap, int frameNumber,
-                                    std::int64_t pts, bool& update, bool& stopHook) {
+void TConverter::DoCustomHook(TTranscoder& task, TBitmap& bitmap, int frameNumber, std::int64_t pts,
+                              bool& update, bool& stopHook) {
     std::lock_guard guard(hookLock_);
     const TCustomHookEvent handler = Handler(onCustomHook_);
     if (!handler) {

@@ -58,21 +58,21 @@ struct TPreviewInfo {
     std::int64_t PTS = 0; // µs
 };
 
-class TCustomConverter;
+class TConverter;
 class TTranscoder;
 class TTranscoderList;
 
-using TCustomHookEvent = std::function<void(TCustomConverter& sender, PHookInfo info)>;
-using TPreviewBitmapEvent = std::function<void(TCustomConverter& sender, const TPreviewInfo& info)>;
-using TProgressEvent = std::function<void(TCustomConverter& sender, PProgressInfo info)>;
-using TTerminateEvent = std::function<void(TCustomConverter& sender, const TTerminateInfo& info)>;
+using TCustomHookEvent = std::function<void(TConverter& sender, PHookInfo info)>;
+using TPreviewBitmapEvent = std::function<void(TConverter& sender, const TPreviewInfo& info)>;
+using TProgressEvent = std::function<void(TConverter& sender, PProgressInfo info)>;
+using TTerminateEvent = std::function<void(TConverter& sender, const TTerminateInfo& info)>;
 
-class TCustomConverter : public TEngineComponent {
+class TConverter : public TEngineComponent {
 public:
-    TCustomConverter();
-    ~TCustomConverter() override;
-    TCustomConverter(const TCustomConverter&) = delete;
-    TCustomConverter& operator=(const TCustomConverter&) = delete;
+    TConverter();
+    ~TConverter() override;
+    TConverter(const TConverter&) = delete;
+    TConverter& operator=(const TConverter&) = delete;
 
     // Loads the converter's libraries, looking in LibraryDir first.
     bool LoadLibraries(const std::string& libraryDir);
@@ -208,11 +208,6 @@ private:
     std::atomic<bool> threaded_{false};
     std::atomic<bool> working_{false};
     bool finalQueued_ = false;
-};
-
-class TConverter : public TCustomConverter {
-public:
-    using TCustomConverter::TCustomConverter;
 };
 
 } // namespace tessaro

@@ -290,7 +290,7 @@ void AddPairedStreams(TTranscoder& task, TDefaultsList& defaults,
 
 } // namespace
 
-std::unique_ptr<TTranscoder> TCustomConverter::NewTask() {
+std::unique_ptr<TTranscoder> TConverter::NewTask() {
     auto task = std::make_unique<TTranscoder>();
     task->ResetTask();
     task->SetOption("v", std::to_string(verbose_));
@@ -308,7 +308,7 @@ std::unique_ptr<TTranscoder> TCustomConverter::NewTask() {
     return task;
 }
 
-bool TCustomConverter::OpenTaskInput(TTranscoder& task, const std::string& fileName) {
+bool TConverter::OpenTaskInput(TTranscoder& task, const std::string& fileName) {
     if (!task.AddInputFile(fileName)) {
         SetLastError(task.ErrorText());
         return false;
@@ -326,7 +326,7 @@ bool TCustomConverter::OpenTaskInput(TTranscoder& task, const std::string& fileN
     return true;
 }
 
-void TCustomConverter::RouteFramesThroughHook(TTranscoder& task) {
+void TConverter::RouteFramesThroughHook(TTranscoder& task) {
     TTranscoder* t = &task;
     task.Callbacks().customHook = [this, t](TBitmap& bitmap, int frameNumber, std::int64_t pts,
                                             bool& update, bool& stopHook) {
@@ -334,7 +334,7 @@ void TCustomConverter::RouteFramesThroughHook(TTranscoder& task) {
     };
 }
 
-int TCustomConverter::AddTask(const std::string& fileName, const TInputOptions* inputOptions) {
+int TConverter::AddTask(const std::string& fileName, const TInputOptions* inputOptions) {
     CheckNotWorking("AddTask");
     std::unique_ptr<TTranscoder> task;
     try {
@@ -364,8 +364,8 @@ int TCustomConverter::AddTask(const std::string& fileName, const TInputOptions* 
     return tasks_->Add(std::move(task));
 }
 
-bool TCustomConverter::SetOutputFile(int taskIndex, const std::string& fileName,
-                                     const TOutputOptions* outputOptions) {
+bool TConverter::SetOutputFile(int taskIndex, const std::string& fileName,
+                               const TOutputOptions* outputOptions) {
     CheckNotWorking("SetOutputFile");
     TTranscoder& task = TaskAt(taskIndex);
     if (task.OutputFileCount() >= MaxFiles) {
@@ -380,8 +380,8 @@ bool TCustomConverter::SetOutputFile(int taskIndex, const std::string& fileName,
     }
 }
 
-bool TCustomConverter::ApplyOutput(TTranscoder& task, const std::string& fileName,
-                                   const TOutputOptions* outputOptions) {
+bool TConverter::ApplyOutput(TTranscoder& task, const std::string& fileName,
+                             const TOutputOptions* outputOptions) {
     const int slot = task.OutputFileCount();
     if (outputOptions == nullptr) {
         task.ResetOutputOptions(slot);
@@ -568,7 +568,7 @@ void ApplyJobValues(TTranscoder& task, const TConversionJob& job) {
 
 } // namespace
 
-int TCustomConverter::AddJob(const TConversionJob& job) {
+int TConverter::AddJob(const TConversionJob& job) {
     CheckNotWorking("AddJob");
     try {
         const TReadPlan plan = ReadPlanOf(job);
@@ -601,7 +601,7 @@ int TCustomConverter::AddJob(const TConversionJob& job) {
     }
 }
 
-bool TCustomConverter::ApplyJobOutput(TTranscoder& task, const TConversionJob& job) {
+bool TConverter::ApplyJobOutput(TTranscoder& task, const TConversionJob& job) {
     const std::vector<TOptionLine> lines = SplitOptionText(job.Output.OptionText);
     TDefaultsList defaults(lines);
     SetJobDefaults(defaults, job);

@@ -12,6 +12,7 @@
 #include "converter/Converter.h"
 #include "converter/TranscoderTask.h"
 #include "core/DefaultSettings.h"
+#include "core/DialogService.h"
 #include "core/IniFile.h"
 #include "core/ShellOpen.h"
 #include "run/DesktopNotice.h"
@@ -132,17 +133,16 @@ protected:
 
     // Holds one task at the custom hook once, at its tenth frame, until release(task) holds.
     void HoldTask(int taskIndex, std::function<bool(TTranscoder&)> release) {
-        Converter().SetOnCustomHook(
-            [this, taskIndex, release](TCustomConverter& sender, PHookInfo info) {
-                if (info->TaskIndex != taskIndex || info->FrameNumber < 10 || held_) {
-                    return;
-                }
-                TTranscoder& task = *sender.Task(taskIndex);
-                held_ = true;
-                while (!release(task)) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
-            });
+        Converter().SetOnCustomHook([this, taskIndex, release](TConverter& sender, PHookInfo info) {
+            if (info->TaskIndex != taskIndex || info->FrameNumber < 10 || held_) {
+                return;
+            }
+            TTranscoder& task = *sender.Task(taskIndex);
+            held_ = true;
+            while (!release(task)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
     }
 
     static void WithEffects(TSourceListModel& list, int row) {
@@ -374,6 +374,31 @@ TEST_F(ConversionRunWindow, TrimmedRowsConvertTheirRangeOnly) {
     }
 }
 
+// A stored frame size that is no WIDTHxHEIGHT: the run asks whether to take 320x240, once for
+// the row, and converts at that size on Yes.
+TEST_F(ConversionRunWindow, UnreadableStoredFrameSizeIsAskedAbout) {
+    TScriptedDialogService dialogs;
+    TScopedDialogService scope(dialogs);
+    dialogs.QueueAnswer(TMessageResult::Yes);
+    TIniFile(SettingsPath()).WriteString("formatInfo1", "paraVideoSize", "abc");
+    AddRows({Source("a.mkv")});
+    RunToTheEnd();
+
+    ASSERT_EQ(dialogs.Requests().size(), 1u);
+    const TMessageRequest& question = dialogs.Requests()[0];
+    EXPECT_EQ(question.caption, "Warning");
+    EXPECT_EQ(question.text, "Error output Video Size.Use the default size 320x240?");
+    EXPECT_EQ(question.icon, TMessageIcon::Question);
+    EXPECT_EQ(question.buttons, TMessageButtons::YesNo);
+    EXPECT_EQ(ProgressOf(0), "100%");
+    TMediaProbe probe;
+    ASSERT_TRUE(probe.LoadFile(Output("a_(new).mp4"))) << probe.LastError();
+    TVideoStreamInfo video;
+    probe.GetVideoStreamInfo(-1, video);
+    EXPECT_EQ(video.Width, 320);
+    EXPECT_EQ(video.Height, 240);
+}
+
 TEST_F(ConversionRunWindow, DvdTitleRowConvertsItsOwnTitle) {
     ASSERT_TRUE(LoadDVDPlugIn(LibAvDir()));
     dvdFolder_ = test::Fixture("dvd");
@@ -502,7 +527,7 @@ TEST_F(MainWindowRun, ExitStopsTheRunningConversion) {
     std::atomic<bool> held{false};
     window_->Controls().Start1->trigger();
     TConverter& converter = window_->Run().Converter();
-    converter.SetOnCustomHook([&held](TCustomConverter& sender, PHookInfo info) {
+    converter.SetOnCustomHook([&held](TConverter& sender, PHookInfo info) {
         held = true;
         while (!sender.Task(info->TaskIndex)->StopRequested()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

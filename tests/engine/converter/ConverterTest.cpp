@@ -62,7 +62,7 @@ TEST_F(ConverterTest, ThreeTasksOneAtATimeNoticeInOrderThenTheFinalNotice) {
     std::vector<int> progressTasks;
     std::vector<bool> progressOnMain;
     converter.SetProgressInterval(100);
-    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo info) {
+    converter.SetOnProgress([&](TConverter&, PProgressInfo info) {
         progressTasks.push_back(info->TaskIndex);
         progressOnMain.push_back(IsMainThread());
     });
@@ -132,7 +132,7 @@ TEST_F(ConverterTest, StopAllDuringTheSecondTaskEndsTheRun) {
     log.Attach(converter);
     std::atomic<bool> secondRunning{false};
     converter.SetProgressInterval(100);
-    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo info) {
+    converter.SetOnProgress([&](TConverter&, PProgressInfo info) {
         if (info->TaskIndex == 1) {
             secondRunning = true;
         }
@@ -174,7 +174,7 @@ TEST_F(ConverterTest, StopAllDuringTheSecondTaskEndsTheRun) {
 TEST_F(ConverterTest, StopAllInsideAProgressEventOfParallelTasksDoesNotWait) {
     log.Attach(converter);
     converter.SetProgressInterval(100);
-    converter.SetOnProgress([&](TCustomConverter& sender, PProgressInfo) { sender.StopAll(true); });
+    converter.SetOnProgress([&](TConverter& sender, PProgressInfo) { sender.StopAll(true); });
     AddConversion("mpeg2_ac3.mpg", "s0.mkv", Mpeg4Output());
     AddConversion("mpeg2_ac3.mpg", "s1.mkv", Mpeg4Output());
     converter.StartTask(2);
@@ -260,7 +260,7 @@ TEST_F(ConverterTest, PausedAndResumedRunWritesTheSameFramesAsAnUnpausedRun) {
     log.Attach(converter);
     converter.SetProgressInterval(100);
     std::atomic<int> reports{0};
-    converter.SetOnProgress([&](TCustomConverter&, PProgressInfo) { ++reports; });
+    converter.SetOnProgress([&](TConverter&, PProgressInfo) { ++reports; });
     const TOutputOptions output = Mpeg4Output();
     AddConversion("mpeg2_ac3.mpg", "plain.mkv", output);
     converter.StartTask(1);
@@ -308,7 +308,7 @@ public:
     void Attach(TConverter& run, TOutputOptions& output) {
         before_ = ThreadIds();
         output.CustomHook = true;
-        run.SetOnCustomHook([this](TCustomConverter&, PHookInfo) { Look(); });
+        run.SetOnCustomHook([this](TConverter&, PHookInfo) { Look(); });
     }
     struct TThreadState {
         int policy = -1;
@@ -427,7 +427,7 @@ TEST_F(ConverterTest, RecordFieldsReachTheOutput) {
 TEST_F(ConverterTest, PreviewBitmapsComeOnTheMainThreadWhenSwitchedOnForExistingTasks) {
     std::vector<int> frames;
     bool offMain = false;
-    converter.SetOnPreviewBitmap([&](TCustomConverter&, const TPreviewInfo& info) {
+    converter.SetOnPreviewBitmap([&](TConverter&, const TPreviewInfo& info) {
         frames.push_back(info.FrameNumber);
         offMain = offMain || !IsMainThread();
         EXPECT_EQ(info.TaskIndex, 0);
@@ -448,7 +448,7 @@ TEST_F(ConverterTest, PreviewBitmapsComeOnTheMainThreadWhenSwitchedOnForExisting
 TEST_F(ConverterTest, CustomHookRunsOnTheWorkerForEveryPicture) {
     std::vector<int> frames;
     std::atomic<bool> onMain{false};
-    converter.SetOnCustomHook([&](TCustomConverter&, PHookInfo info) {
+    converter.SetOnCustomHook([&](TConverter&, PHookInfo info) {
         frames.push_back(info->FrameNumber);
         onMain = onMain || IsMainThread();
         EXPECT_EQ(info->Bitmap->Width(), 320);
@@ -478,7 +478,7 @@ TEST_F(ConverterTest, RandomPausesResumesAndStopsLoseNoNotice) {
         notices.Attach(run);
         run.SetProgressInterval(100);
         std::atomic<int> reports{0};
-        run.SetOnProgress([&](TCustomConverter&, PProgressInfo) { ++reports; });
+        run.SetOnProgress([&](TConverter&, PProgressInfo) { ++reports; });
         for (int i = 0; i < 20; ++i) {
             const int task = run.AddTask(Fixture("h264_aac.mp4"));
             ASSERT_GE(task, 0) << run.LastError();
