@@ -29,6 +29,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include <unistd.h>
 
@@ -174,46 +175,48 @@ struct TConvertArguments {
     int codecThreads = -1;                // --threads N; -1: the converter's default
 };
 
-// Record field names are matched exactly (they are capitalised, option names are not);
-// any other NAME=VALUE becomes a line of the output's option text.
-void ApplyOpt(TOutputOptions& options, const std::string& assignment) {
+// NAME and VALUE of an --opt NAME=VALUE.
+std::pair<std::string, std::string> SplitAssignment(const std::string& assignment) {
     const std::size_t equals = assignment.find('=');
     if (equals == std::string::npos || equals == 0) {
         throw std::invalid_argument("--opt needs NAME=VALUE, got \"" + assignment + "\"");
     }
-    const std::string name = assignment.substr(0, equals);
-    const std::string value = assignment.substr(equals + 1);
-    const auto field = OutputFields().find(name);
-    if (field == OutputFields().end()) {
-        options.ExtOptions += (options.ExtOptions.empty() ? "" : "\n") + assignment;
-        return;
-    }
+    return {assignment.substr(0, equals), assignment.substr(equals + 1)};
+}
+
+// Sets a record field by its name; a bad value names the assignment.
+void SetField(TOutputOptions& options, const std::string& name, const std::string& value) {
     try {
-        field->second(options, value);
+        OutputFields().at(name)(options, value);
     } catch (const std::invalid_argument& e) {
         throw std::invalid_argument(name + "=" + value + ": " + e.what());
     }
+}
+
+// Record field names are matched exactly (they are capitalised, option names are not);
+// any other NAME=VALUE becomes a line of the output's option text.
+void ApplyOpt(TOutputOptions& options, const std::string& assignment) {
+    const auto [name, value] = SplitAssignment(assignment);
+    if (OutputFields().count(name) == 0) {
+        options.ExtOptions += (options.ExtOptions.empty() ? "" : "\n") + assignment;
+        return;
+    }
+    SetField(options, name, value);
 }
 
 // In a conversion to a format, Duration and StartTime (seconds, as for the record) set the job's
 // time window; any other NAME=VALUE is a line of the job's option text, applied on top of what
 // the format gives. The other record fields belong to conversions without a format.
 void ApplyJobOpt(TConversionJob& job, const std::string& assignment) {
-    const std::size_t equals = assignment.find('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw std::invalid_argument("--opt needs NAME=VALUE, got \"" + assignment + "\"");
-    }
-    const std::string name = assignment.substr(0, equals);
-    const std::string value = assignment.substr(equals + 1);
+    const auto [name, value] = SplitAssignment(assignment);
     if (name == "Duration" || name == "StartTime") {
         TOutputOptions seconds;
-        try {
-            OutputFields().at(name)(seconds, value);
-        } catch (const std::invalid_argument& e) {
-            throw std::invalid_argument(name + "=" + value + ": " + e.what());
+        SetField(seconds, name, value);
+        if (name == "Duration") {
+            job.Range.Length = seconds.Duration;
+        } else {
+            job.Range.Start = seconds.StartTime;
         }
-        (name == "Duration" ? job.Range.Length : job.Range.Start) =
-            name == "Duration" ? seconds.Duration : seconds.StartTime;
         return;
     }
     if (OutputFields().count(name) != 0) {

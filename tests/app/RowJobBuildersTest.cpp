@@ -146,14 +146,8 @@ std::vector<std::vector<std::uint8_t>> RawPictures(TConversionJob job, const std
     EXPECT_GE(converter.AddJob(job), 0) << converter.LastError();
     converter.StartTask(0);
     std::vector<std::vector<std::uint8_t>> pictures;
-    test::DecodeFrames(output, AVMEDIA_TYPE_VIDEO, [&](const AVFrame* frame) {
-        std::vector<std::uint8_t> luma;
-        for (int row = 0; row < frame->height; ++row) {
-            const std::uint8_t* line = frame->data[0] + row * frame->linesize[0];
-            luma.insert(luma.end(), line, line + frame->width);
-        }
-        pictures.push_back(std::move(luma));
-    });
+    test::DecodeFrames(output, AVMEDIA_TYPE_VIDEO,
+                       [&](const AVFrame* frame) { pictures.push_back(test::LumaPlane(frame)); });
     return pictures;
 }
 

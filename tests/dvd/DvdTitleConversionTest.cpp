@@ -44,12 +44,7 @@ protected:
         std::vector<std::vector<std::uint8_t>> pictures;
         DecodeFrames(output, AVMEDIA_TYPE_VIDEO, [&](const AVFrame* frame) {
             EXPECT_EQ(frame->format, AV_PIX_FMT_YUV420P);
-            std::vector<std::uint8_t> luma;
-            for (int row = 0; row < frame->height; ++row) {
-                const std::uint8_t* line = frame->data[0] + row * frame->linesize[0];
-                luma.insert(luma.end(), line, line + frame->width);
-            }
-            pictures.push_back(std::move(luma));
+            pictures.push_back(LumaPlane(frame));
         });
         return pictures;
     }

@@ -227,6 +227,16 @@ inline double ToneFrequency(const std::vector<std::int16_t>& interleaved, int ch
     return crossings * double(rate) / double(interleaved.size() / step);
 }
 
+// The luma plane of a planar YUV picture, row after row without padding.
+inline std::vector<std::uint8_t> LumaPlane(const AVFrame* frame) {
+    std::vector<std::uint8_t> luma;
+    for (int row = 0; row < frame->height; ++row) {
+        const std::uint8_t* line = frame->data[0] + row * frame->linesize[0];
+        luma.insert(luma.end(), line, line + frame->width);
+    }
+    return luma;
+}
+
 // Mean of the luma values in a rectangle of a planar YUV picture.
 inline double MeanLuma(const AVFrame* frame, int x, int y, int w, int h) {
     double sum = 0;
