@@ -293,7 +293,7 @@ void AddPairedStreams(TTranscoder& task, TDefaultsList& defaults,
 std::unique_ptr<TTranscoder> TConverter::NewTask() {
     auto task = std::make_unique<TTranscoder>();
     task->ResetTask();
-    task->SetOption("v", std::to_string(verbose_));
+    task->Options().verbose = verbose_;
     task->SetThreadCount(codecThreads_);
     {
         std::lock_guard flags(PreviewLock());
@@ -533,7 +533,7 @@ void SetJobDefaults(TDefaultsList& defaults, const TConversionJob& job) {
 void ApplyJobValues(TTranscoder& task, const TConversionJob& job) {
     TTranscoderOptions& o = task.Options();
     if (!job.Output.Container.empty()) {
-        task.SetOption("f", job.Output.Container);
+        o.forcedFormat = job.Output.Container;
     }
     o.audioDisable = job.Audio.Disabled;
     o.audioVolume = job.Audio.Volume;
