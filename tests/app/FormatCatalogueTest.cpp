@@ -89,24 +89,47 @@ TEST_F(ChooserTest, StoredExpandedPs3GroupShowsItsFourFormats) {
 }
 
 TEST_F(ChooserTest, SelectionByNameIsTrimmedAndLetterCaseBlind) {
+    TIniFile settings = Settings("[lstformat]\n2=0\n");
     TFormatChooserModel chooser;
-    chooser.Fill(Settings("[lstformat]\n2=0\n[settings]\nFormatName=  xvid video (*.AVI) \n"));
+    chooser.Fill(settings);
+    chooser.SelectByName("  xvid video (*.AVI) ");
     ASSERT_GE(chooser.SelectedRow(), 0);
     EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(chooser.SelectedRow())].Info.Code, 207);
 
     // Choosing it stores name and code; a group row stores nothing.
-    TIniFile settings = Settings("[lstformat]\n2=0\n");
-    chooser.Fill(settings);
     EXPECT_FALSE(chooser.StoreChosenFormat(0, settings));
     EXPECT_EQ(settings.ReadString("settings", "FormatCode", "none"), "none");
     EXPECT_TRUE(chooser.StoreChosenFormat(chooser.FindRow("Xvid Video (*.avi)"), settings));
     EXPECT_EQ(settings.ReadString("settings", "FormatName", ""), "Xvid Video (*.avi)");
     EXPECT_EQ(settings.ReadString("settings", "FormatCode", ""), "207");
+}
 
-    // The built-in default name is in no group: nothing selected.
-    chooser.Fill(Settings("[lstformat]\n2=0\n"));
-    EXPECT_EQ(chooser.FormatBoxText(), "Apple iPod Video MPEG-4 Movie (*.mp4)");
-    EXPECT_EQ(chooser.SelectedRow(), -1);
+struct TStoredFormatCase {
+    const char* settings; // the "settings" section's lines
+    const char* boxText;
+    int selectedCode; // -1: no row selected
+};
+
+// The box names the format the runs convert to: the stored code, whatever name is beside it.
+TEST_F(ChooserTest, FormatBoxShowsTheCatalogueNameOfTheStoredCode) {
+    const TStoredFormatCase cases[] = {
+        {"", "PSP MPEG-4 Normal Quality (*.mp4)", 1},
+        {"FormatCode=207\nFormatName=Xvid Video (*.avi)\n", "Xvid Video (*.avi)", 207},
+        {"FormatCode=207\nFormatName=  xvid video (*.AVI) \n", "Xvid Video (*.avi)", 207},
+        {"FormatCode=207\nFormatName=MPEG-1 Video (*.mpg)\n", "Xvid Video (*.avi)", 207},
+        {"FormatName=Xvid Video (*.avi)\n", "PSP MPEG-4 Normal Quality (*.mp4)", 1},
+        {"FormatCode=104\nFormatName=Xvid Video (*.avi)\n", "", -1},
+    };
+    for (const TStoredFormatCase& c : cases) {
+        TFormatChooserModel chooser;
+        chooser.Fill(
+            Settings(std::string("[lstformat]\n0=0\n1=0\n2=0\n3=0\n[settings]\n") + c.settings));
+        EXPECT_EQ(chooser.FormatBoxText(), c.boxText) << c.settings;
+        const int row = chooser.SelectedRow();
+        EXPECT_EQ(row < 0 ? -1 : chooser.Rows()[static_cast<std::size_t>(row)].Info.Code,
+                  c.selectedCode)
+            << c.settings;
+    }
 }
 
 TEST_F(ChooserTest, ExpandCollapseKeepsSelectionAndStoresStates) {

@@ -23,7 +23,6 @@ TMainWindowStartState ReadMainWindowStartState(const TIniFile& settings) {
     TMainWindowStartState state;
     state.outputDir = settings.ReadString("settings", "OutPutDir", DefaultOutputDir());
     state.formatCode = settings.ReadString("settings", "FormatCode", "1");
-    state.formatName = settings.ReadString("settings", "FormatName", "iPod Video MPEG-4");
     state.volume = VolumeFromSetting(settings.ReadInteger("settings", "volume", 0));
     state.mute = MuteFromSetting(settings.ReadInteger("settings", "mute", 0));
     return state;

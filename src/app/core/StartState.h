@@ -13,7 +13,6 @@ inline constexpr int MaxPlayerVolume = 128;
 struct TMainWindowStartState {
     std::string outputDir;    // "settings"/"OutPutDir"
     std::string formatCode;   // "settings"/"FormatCode", decimal text
-    std::string formatName;   // "settings"/"FormatName"
     int volume = 0;           // volume bar position, 0..128
     std::optional<bool> mute; // empty: leave the box as it is
 };

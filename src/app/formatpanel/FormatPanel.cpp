@@ -1,12 +1,12 @@
 #include "formatpanel/FormatPanel.h"
 
-#include "base/TextHelpers.h"
 #include "core/DialogService.h"
 #include "core/ErrorReport.h"
 #include "core/FormWidgets.h"
 #include "core/IniFile.h"
 #include "formatpanel/FormatChooser.h"
 #include "formatpanel/ParameterBoxDrawing.h"
+#include "formats/RunChoices.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -138,7 +138,7 @@ void TFormatPanel::BuildBoxes(QWidget* client) {
 void TFormatPanel::Fill() {
     const TIniFile settings(settingsPath_);
     chooser_.Fill(settings);
-    code_ = settings.ReadInteger(kSettingsSection, "FormatCode", 1);
+    code_ = StoredFormatCode(settings);
     SetFormatBoxText(chooser_.FormatBoxText());
     LoadBoxes();
 }
@@ -205,12 +205,10 @@ void TFormatPanel::ToggleChooser(bool fromDropButton) {
         popup_->close();
         return;
     }
-    const std::string name =
-        TIniFile(settingsPath_).ReadString(kSettingsSection, "FormatName", kUnknownFormatName);
+    chooser_.ShowStoredFormat(TIniFile(settingsPath_));
     if (fromDropButton) {
-        SetFormatBoxText(name);
+        SetFormatBoxText(chooser_.FormatBoxText());
     }
-    chooser_.SelectByName(TrimText(name));
     popup_->OpenAbove(w_.edt1, w_.imgbtn1->geometry().right() - w_.edt1->x() + 1);
     if (!fromDropButton && chooser_.SelectedRow() >= 0) {
         const QRect row = w_.lst1->visualItemRect(w_.lst1->item(chooser_.SelectedRow()));

@@ -54,8 +54,8 @@ public:
     // Writes the chooser's group states (when the program closes).
     void StoreGroupStates();
 
-    // Opens the chooser, or closes it when it is open. fromDropButton also puts the stored
-    // format name into the format box.
+    // Opens the chooser, or closes it when it is open. fromDropButton also puts the name of
+    // the stored format into the format box.
     void ToggleChooser(bool fromDropButton);
     bool ChooserOpen() const;
 

@@ -2,6 +2,7 @@
 
 #include "base/TextHelpers.h"
 #include "core/IniFile.h"
+#include "formats/RunChoices.h"
 #include "formats/TextRules.h"
 
 namespace tessaro {
@@ -84,7 +85,11 @@ void TFormatChooserModel::Fill(const TIniFile& settings) {
         collapsed[g] = settings.ReadBool(kGroupStateSection, std::to_string(g), true);
     }
     Fill(collapsed);
-    formatBoxText_ = settings.ReadString(kSettingsSection, "FormatName", kUnknownFormatName);
+    ShowStoredFormat(settings);
+}
+
+void TFormatChooserModel::ShowStoredFormat(const TIniFile& settings) {
+    formatBoxText_ = FormatDisplayName(StoredFormatCode(settings));
     SelectByName(formatBoxText_);
 }
 

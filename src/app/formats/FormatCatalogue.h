@@ -57,7 +57,6 @@ struct TChooserRow {
 // Settings section and key used by the chooser.
 inline constexpr const char* kGroupStateSection = "lstformat";
 inline constexpr const char* kSettingsSection = "settings";
-inline constexpr const char* kUnknownFormatName = "Apple iPod Video MPEG-4 Movie (*.mp4)";
 
 // The rows of the format chooser without any widget: groups with their format rows
 // below them when expanded, the remembered collapse states, the list geometry and the
@@ -69,8 +68,12 @@ public:
     // Rebuilds rows and name table; collapsed[g] is the stored state of group g.
     void Fill(const std::array<bool, 4>& collapsed);
     // Rebuilds from the settings file: collapse states from "lstformat" (default
-    // collapsed), then selects the row named by "settings"/"FormatName".
+    // collapsed), then shows the stored format as ShowStoredFormat does.
     void Fill(const TIniFile& settings);
+    // The format box text and the selected row for the format the runs convert to: the
+    // catalogue's name of "settings"/"FormatCode" (default 1), whatever name is stored beside
+    // it; empty, with no row selected, for a code that names no format.
+    void ShowStoredFormat(const TIniFile& settings);
     // Writes "lstformat"/<group> := collapsed for every group row.
     void StoreGroupStates(TIniFile& settings) const;
 
@@ -100,7 +103,7 @@ public:
     // "settings"/"FormatCode"; other rows store nothing. Returns whether it stored.
     bool StoreChosenFormat(int row, TIniFile& settings) const;
 
-    // The text the format box shows after filling.
+    // The text the format box shows after filling or ShowStoredFormat.
     const std::string& FormatBoxText() const { return formatBoxText_; }
 
 private:

@@ -498,7 +498,6 @@ void TfrmMain::FormShow() {
     const TMainWindowStartState start = ReadMainWindowStartState(TIniFile(global_->SettingsPath()));
     outputFolder_->Load();
     currentFormatCode_ = start.formatCode;
-    currentFormatName_ = start.formatName;
 
     preview_->RestoreVolume(start.volume, start.mute);
 
@@ -507,6 +506,7 @@ void TfrmMain::FormShow() {
     sourceList_.Clear();
     RefreshDestinations();
     formats_->Fill();
+    currentFormatName_ = formats_->Widgets().edt1->text().toStdString();
 
     global_->SetVersionText(TGlobalObject::FileVersionText());
     setWindowTitle(QString::fromStdString(global_->ProductName() + global_->VersionText()));

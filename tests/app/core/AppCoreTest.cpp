@@ -154,7 +154,6 @@ TEST(StartState, FreshInstallationDefaults) {
     const auto state = ReadMainWindowStartState(TIniFile((dir.Path() / "none.ini").string()));
     EXPECT_EQ(state.outputDir, "/home/someone/videoconverter");
     EXPECT_EQ(state.formatCode, "1");
-    EXPECT_EQ(state.formatName, "iPod Video MPEG-4");
     EXPECT_EQ(state.volume, 0);
     EXPECT_EQ(state.mute, std::optional<bool>(false));
 }

@@ -37,6 +37,8 @@ protected:
 
 TEST_F(FormatPanelWidget, ChooserGroupsExpandOnTheirMarkAndFormatsAreChosen) {
     OpenChooser();
+    EXPECT_EQ(window_->Controls().edt1->text(), QStringLiteral("PSP MPEG-4 Normal Quality (*.mp4)"))
+        << "the drop button shows the name of the stored format";
     QWidget* popup = Chooser()->window();
     EXPECT_EQ(Chooser()->count(), 4) << "every group stored as collapsed";
     EXPECT_EQ(popup->height(), 100);

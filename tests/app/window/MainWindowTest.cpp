@@ -107,7 +107,9 @@ TEST_F(MainWindow, FirstShowState) {
     EXPECT_EQ(c.edDirectory->text().toStdString(), dir_.Str() + "/videoconverter");
     EXPECT_TRUE(c.edDirectory->isReadOnly());
     EXPECT_EQ(window->CurrentFormatCode(), "1");
-    EXPECT_EQ(window->CurrentFormatName(), "iPod Video MPEG-4");
+    EXPECT_EQ(c.edt1->text(), QStringLiteral("PSP MPEG-4 Normal Quality (*.mp4)"))
+        << "the catalogue's name of the format the runs convert to";
+    EXPECT_EQ(window->CurrentFormatName(), "PSP MPEG-4 Normal Quality (*.mp4)");
     EXPECT_EQ(c.edt1->textMargins(), QMargins(4, 2, 0, 0));
 
     EXPECT_EQ(c.trcVolume->minimum(), 0);
@@ -183,7 +185,9 @@ TEST_F(MainWindow, StoredSettingsFillTheWindow) {
     auto window = ShowWindow();
     EXPECT_EQ(window->Controls().edDirectory->text(), QStringLiteral("/srv/videos"));
     EXPECT_EQ(window->CurrentFormatCode(), "203");
-    EXPECT_EQ(window->CurrentFormatName(), "Zune");
+    EXPECT_EQ(window->Controls().edt1->text(), QStringLiteral("H.264/MPEG-4 AVC Video (*.mp4)"))
+        << "the stored code decides the name shown";
+    EXPECT_EQ(window->CurrentFormatName(), "H.264/MPEG-4 AVC Video (*.mp4)");
     EXPECT_EQ(window->Themes().ActiveTheme(), 3);
     EXPECT_EQ(window->styleSheet().toStdString(), ThemeStyleSheet(3));
 }
