@@ -40,8 +40,31 @@ TEST(FormatCatalogue, CodesNamesAndSections) {
     }
     EXPECT_EQ(FormatSectionName(1), "formatInfo1");
     EXPECT_EQ(FormatSectionName(203), "formatInfo203");
-    EXPECT_STREQ(FormatGroups()[2].Name, "General Video formates");
-    EXPECT_STREQ(FormatGroups()[3].Name, "General Audio formates");
+    EXPECT_STREQ(FormatGroups()[2].Name, "General Video formats");
+    EXPECT_STREQ(FormatGroups()[3].Name, "General Audio formats");
+}
+
+struct TNameCase {
+    const char* name;
+    int code; // -1: names no format
+};
+
+// Names come back from the settings file as an older version stored them: the misspelt names
+// it showed still stand for their formats.
+TEST(FormatCatalogue, StoredNamesInOldAndNewSpellingNameTheirFormat) {
+    const TNameCase cases[] = {
+        {"AAC Advenced Audio Codec (*.aac)", 301},     {"WMA - Windows Meida Audio (*.wma)", 303},
+        {"  aac advenced audio codec (*.AAC) ", 301},  {"AAC Advanced Audio Codec (*.aac)", 301},
+        {"WMA - Windows Media Audio (*.wma)", 303},    {" xvid video (*.AVI)", 207},
+        {"AAC Advenced Audio Codec (*.wma)", -1},      {"General Audio formats", -1},
+        {"Apple iPod Video MPEG-4 Movie (*.mp4)", -1}, {"", -1},
+    };
+    for (const TNameCase& c : cases) {
+        EXPECT_EQ(FormatCodeOfName(c.name), c.code) << c.name;
+    }
+    for (const int code : AllFormatCodes()) {
+        EXPECT_EQ(FormatCodeOfName(FormatDisplayName(code)), code) << code;
+    }
 }
 
 TEST_F(ChooserTest, AllCollapsedShowsFourGroupRowsAndIsHundredPixelsHigh) {
@@ -83,18 +106,24 @@ TEST_F(ChooserTest, StoredExpandedPs3GroupShowsItsFourFormats) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(2 + i)].Info.Code, 100 + i);
     }
-    EXPECT_EQ(chooser.Rows()[6].Text, "General Video formates");
+    EXPECT_EQ(chooser.Rows()[6].Text, "General Video formats");
     // Height below the cap: (rows + 1) x 20.
     EXPECT_EQ(chooser.FilledHeight(), 180);
 }
 
-TEST_F(ChooserTest, SelectionByNameIsTrimmedAndLetterCaseBlind) {
-    TIniFile settings = Settings("[lstformat]\n2=0\n");
+TEST_F(ChooserTest, SelectionByNameReadsItAsAStoredName) {
+    TIniFile settings = Settings("[lstformat]\n2=0\n3=0\n");
     TFormatChooserModel chooser;
     chooser.Fill(settings);
     chooser.SelectByName("  xvid video (*.AVI) ");
     ASSERT_GE(chooser.SelectedRow(), 0);
     EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(chooser.SelectedRow())].Info.Code, 207);
+    chooser.SelectByName("WMA - Windows Meida Audio (*.wma)");
+    ASSERT_GE(chooser.SelectedRow(), 0);
+    EXPECT_EQ(chooser.Rows()[static_cast<std::size_t>(chooser.SelectedRow())].Text,
+              "WMA - Windows Media Audio (*.wma)");
+    chooser.SelectByName("General Video formats");
+    EXPECT_EQ(chooser.SelectedRow(), -1) << "group rows are not formats";
 
     // Choosing it stores name and code; a group row stores nothing.
     EXPECT_FALSE(chooser.StoreChosenFormat(0, settings));
@@ -119,6 +148,8 @@ TEST_F(ChooserTest, FormatBoxShowsTheCatalogueNameOfTheStoredCode) {
         {"FormatCode=207\nFormatName=MPEG-1 Video (*.mpg)\n", "Xvid Video (*.avi)", 207},
         {"FormatName=Xvid Video (*.avi)\n", "PSP MPEG-4 Normal Quality (*.mp4)", 1},
         {"FormatCode=104\nFormatName=Xvid Video (*.avi)\n", "", -1},
+        {"FormatCode=301\nFormatName=AAC Advenced Audio Codec (*.aac)\n",
+         "AAC Advanced Audio Codec (*.aac)", 301},
     };
     for (const TStoredFormatCase& c : cases) {
         TFormatChooserModel chooser;

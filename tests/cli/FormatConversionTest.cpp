@@ -178,9 +178,9 @@ TEST_F(FormatCommands, FormatsListsTheCatalogueWithExtensions) {
     EXPECT_EQ(listed.front(),
               "  0  Sony PSP                 PSP MPEG-4 Excellent Quality (*.mp4)       mp4");
     EXPECT_EQ(listed[15],
-              "206  General Video formates   Divx Video (*.avi)                         avi");
+              "206  General Video formats    Divx Video (*.avi)                         avi");
     EXPECT_EQ(listed.back(),
-              "306  General Audio formates   AC-3 Audio Codec (*.ac3)                   ac3");
+              "306  General Audio formats    AC-3 Audio Codec (*.ac3)                   ac3");
 }
 
 // The second source is named while the first one's output exists, so it gets the next free

@@ -16,14 +16,14 @@ const std::vector<TFormatGroup>& FormatGroups() {
         {"Sony PS3",
          {"PS3 MPEG-4 Video (480P) (*.mp4)", "PS3 MPEG-4 Video (480P) Excellent (*.mp4)",
           "PS3 MPEG-4 Video (720P) (*.mp4)", "PS3 MPEG-4 Video (1080P) (*.mp4)"}},
-        {"General Video formates",
+        {"General Video formats",
          {"MPEG-1 Video (*.mpg)", "MPEG-2 Video (*.mpg)", "MPEG-4 Video (*.mp4)",
           "H.264/MPEG-4 AVC Video (*.mp4)", "AVI Video (*.avi)", "WMV Video (*.wmv)",
           "Divx Video (*.avi)", "Xvid Video (*.avi)", "DV - NTSC -Digital Video Format (*.dv)",
           "DV - PAL -Digital Video Format (*.dv)"}},
-        {"General Audio formates",
-         {"MP3 MPEG Layer-3 Audio (*.mp3)", "AAC Advenced Audio Codec (*.aac)",
-          "M4A MPEG-4 Audio (*.m4a)", "WMA - Windows Meida Audio (*.wma)",
+        {"General Audio formats",
+         {"MP3 MPEG Layer-3 Audio (*.mp3)", "AAC Advanced Audio Codec (*.aac)",
+          "M4A MPEG-4 Audio (*.m4a)", "WMA - Windows Media Audio (*.wma)",
           "WAV - Waveform Audio (*.wav)", "OGG Vorbis Audio Codec (*.ogg)",
           "AC-3 Audio Codec (*.ac3)"}},
     };
@@ -45,6 +45,36 @@ std::string FormatDisplayName(int code) {
         return {};
     }
     return groups[group].Formats[position];
+}
+
+namespace {
+
+struct TFormerName {
+    int Code;
+    const char* Name;
+};
+
+// Names older versions showed, misspelt, and stored as "settings"/"FormatName".
+constexpr TFormerName kFormerNames[] = {
+    {301, "AAC Advenced Audio Codec (*.aac)"},
+    {303, "WMA - Windows Meida Audio (*.wma)"},
+};
+
+} // namespace
+
+int FormatCodeOfName(const std::string& name) {
+    const std::string wanted = TrimText(name);
+    for (const int code : AllFormatCodes()) {
+        if (SameTextNoCase(FormatDisplayName(code), wanted)) {
+            return code;
+        }
+    }
+    for (const TFormerName& former : kFormerNames) {
+        if (SameTextNoCase(former.Name, wanted)) {
+            return former.Code;
+        }
+    }
+    return -1;
 }
 
 std::vector<int> AllFormatCodes() {
@@ -89,8 +119,9 @@ void TFormatChooserModel::Fill(const TIniFile& settings) {
 }
 
 void TFormatChooserModel::ShowStoredFormat(const TIniFile& settings) {
-    formatBoxText_ = FormatDisplayName(StoredFormatCode(settings));
-    SelectByName(formatBoxText_);
+    const int code = StoredFormatCode(settings);
+    formatBoxText_ = FormatDisplayName(code);
+    selected_ = RowOfFormat(code);
 }
 
 void TFormatChooserModel::StoreGroupStates(TIniFile& settings) const {
@@ -194,9 +225,12 @@ bool TFormatChooserModel::StoreChosenFormat(int row, TIniFile& settings) const {
 }
 
 int TFormatChooserModel::FindRow(const std::string& name) const {
-    const std::string wanted = TrimText(name);
+    return RowOfFormat(FormatCodeOfName(name));
+}
+
+int TFormatChooserModel::RowOfFormat(int code) const {
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (SameTextNoCase(rows_[i].Text, wanted)) {
+        if (rows_[i].Info.IsFormat && rows_[i].Info.Code == code) {
             return static_cast<int>(i);
         }
     }

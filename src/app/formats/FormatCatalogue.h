@@ -33,6 +33,11 @@ std::string FormatSectionName(int code);
 // The display name of a catalogue code, or empty for a code that names no format.
 std::string FormatDisplayName(int code);
 
+// The catalogue code a format name stands for, read as a name stored in the settings file:
+// trimmed, without regard to letter case, in the catalogue's spelling or in the spelling an
+// older version showed and stored. -1 for a name that names no format.
+int FormatCodeOfName(const std::string& name);
+
 // Every catalogue code, in catalogue order.
 std::vector<int> AllFormatCodes();
 
@@ -93,7 +98,8 @@ public:
     // Height when the chooser is opened: rows x 20 + 20, at most 386.
     int OpenedHeight() const;
 
-    // The row whose text equals the trimmed name without regard to letter case, or -1.
+    // The row of the format FormatCodeOfName reads from name; -1 for no format or while the
+    // format's group is collapsed.
     int FindRow(const std::string& name) const;
     void SelectByName(const std::string& name) { selected_ = FindRow(name); }
     int SelectedRow() const { return selected_; }
@@ -108,6 +114,8 @@ public:
 
 private:
     std::vector<TChooserRow> FormatRowsOfGroup(int group) const;
+    // The row of the format with code, or -1 while its group is collapsed or for no format.
+    int RowOfFormat(int code) const;
     int LastRowOfGroup(int row) const;
 
     std::vector<TChooserRow> rows_;

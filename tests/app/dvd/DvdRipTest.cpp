@@ -154,7 +154,7 @@ TEST_F(DvdRip, ChosenTracksSubtitlesAndChaptersReachMp4AndMpeg2Files) {
     } formats[] = {{"MPEG-4 Video (*.mp4)", ".mp4"}, {"MPEG-2 Video (*.mpg)", ".mpg"}};
     for (const auto& f : formats) {
         SCOPED_TRACE(f.format);
-        test::ChooseFormat(*window_, "General Video formates", f.format);
+        test::ChooseFormat(*window_, "General Video formats", f.format);
         RipCheckedTitles();
         EXPECT_EQ(window_->SourceList().Row(0).Cells[dcDvdProgress], "100%");
         EXPECT_EQ(window_->SourceList().Row(1).Cells[dcDvdProgress], "100%");

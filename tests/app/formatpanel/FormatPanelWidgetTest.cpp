@@ -75,7 +75,7 @@ TEST_F(FormatPanelWidget, ChooserGroupsExpandOnTheirMarkAndFormatsAreChosen) {
 }
 
 TEST_F(FormatPanelWidget, TypedValuesAreCheckedWhenChangedOrLeft) {
-    Choose("General Video formates", "Xvid Video (*.avi)");
+    Choose("General Video formats", "Xvid Video (*.avi)");
     QComboBox* size = Box(pbVideoSize);
     size->setFocus();
     size->lineEdit()->selectAll();
@@ -112,7 +112,7 @@ TEST_F(FormatPanelWidget, TypedValuesAreCheckedWhenChangedOrLeft) {
 }
 
 TEST_F(FormatPanelWidget, AudioFormatsGreyTheVideoBoxesAndDefaultRestores) {
-    Choose("General Audio formates", "MP3 MPEG Layer-3 Audio (*.mp3)");
+    Choose("General Audio formats", "MP3 MPEG Layer-3 Audio (*.mp3)");
     for (const TParamBox box : {pbVideoSize, pbVideoEncoder, pbVideoBitRate, pbFrameRate, pbZoom}) {
         EXPECT_FALSE(Box(box)->isEnabled()) << box;
     }

@@ -131,7 +131,7 @@ TEST_F(SourceListWidget, DestinationsFollowTheChosenFormatAndFolder) {
     const std::string defaultFolder = dir_.Str() + "/videoconverter";
     EXPECT_EQ(window->SourceList().Record(0).OutputName, defaultFolder + "/clip_(new).mp4");
 
-    test::ChooseFormat(*window, "General Video formates", "Xvid Video (*.avi)");
+    test::ChooseFormat(*window, "General Video formats", "Xvid Video (*.avi)");
     EXPECT_THAT(Cells(*window, fcDestination), ElementsAre("clip_(new).avi", "talk_(new).avi"));
     EXPECT_EQ(window->CurrentFormatCode(), "207");
 

@@ -72,7 +72,7 @@ TEST_F(DisplayRoundTrip, ChoicesSurviveARestart) {
     ASSERT_EQ(first->SourceList().Count(), 2);
     EXPECT_EQ(first->SourceList().Row(0).Cells[fcDestination], "h264_aac_(new).mp4");
 
-    test::ChooseFormat(*first, "General Video formates", "Xvid Video (*.avi)");
+    test::ChooseFormat(*first, "General Video formats", "Xvid Video (*.avi)");
     EXPECT_EQ(first->SourceList().Row(1).Cells[fcDestination], "audio_(new).avi");
     const TfrmMainControls& c = first->Controls();
     ChooseNextEntry(c.cmbFrameRate);
