@@ -80,7 +80,7 @@ void TfrmPreference::BuildControls() {
     c_.edtSnapDirectory = Named(new QLineEdit, "edtSnapDirectory");
     c_.edtSnapDirectory->setReadOnly(true);
     c_.lbl1->setBuddy(c_.edtSnapDirectory);
-    c_.btnBrows = MakeButton("btnBrows", "&Brows");
+    c_.btnBrows = MakeButton("btnBrows", "&Browse");
     c_.btnOpen = MakeButton("btnOpen", "&Open");
     snapshot->addWidget(c_.lbl1, 0, 0);
     snapshot->addWidget(c_.edtSnapDirectory, 0, 1, 1, 2);

@@ -19,7 +19,7 @@ namespace tessaro {
 
 TfmDirectory::TfmDirectory(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fmDirectory"));
-    setWindowTitle(QStringLiteral("Brows"));
+    setWindowTitle(QStringLiteral("Browse"));
     setModal(true);
     resize(322, 351);
 

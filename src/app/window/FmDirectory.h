@@ -1,4 +1,4 @@
-// The folder chooser of "Brows": the folders of the file system in a tree, "Ok" and "Cancel".
+// The folder chooser of "Browse": the folders of the file system in a tree, "Ok" and "Cancel".
 // A folder on a read-only or optical medium cannot hold the output: "Ok" then says so and the
 // chooser stays open.
 #pragma once

@@ -183,7 +183,7 @@ void TfrmMain::BuildPanels(QWidget* client, const TAppLocation& location) {
 
     outputFolder_ = new TOutputFolderRow(client, location.settingsPath, this);
     c_.edDirectory = outputFolder_->Box();
-    c_.btnBrows = outputFolder_->BrowsButton();
+    c_.btnBrows = outputFolder_->BrowseButton();
     c_.btnOpen = outputFolder_->OpenButton();
 
     c_.btnStartBelow = MakeButton(client, "btnStartBelow", "&Start", QRect(684, 432, 94, 26));

@@ -20,7 +20,7 @@ TOutputFolderRow::TOutputFolderRow(QWidget* client, std::string settingsPath, QO
     edDirectory_->setGeometry(100, 432, 328, 26);
     edDirectory_->setReadOnly(true);
     label->setBuddy(edDirectory_);
-    btnBrows_ = MakeButton(client, "btnBrows", "Brows", QRect(434, 432, 60, 26));
+    btnBrows_ = MakeButton(client, "btnBrows", "Browse", QRect(434, 432, 60, 26));
     btnBrows_->setToolTip(QStringLiteral("Choose the output folder"));
     btnOpen_ = MakeButton(client, "btnOpen", "Open", QRect(500, 432, 60, 26));
     btnOpen_->setToolTip(QStringLiteral("Open the output folder"));
@@ -30,7 +30,7 @@ TOutputFolderRow::TOutputFolderRow(QWidget* client, std::string settingsPath, QO
                 TIniFile(settingsPath_).WriteString("settings", "OutPutDir", text.toStdString());
                 emit folderChanged();
             }));
-    connect(btnBrows_, &QPushButton::clicked, this, Guarded([this] { Brows(); }));
+    connect(btnBrows_, &QPushButton::clicked, this, Guarded([this] { Browse(); }));
     connect(btnOpen_, &QPushButton::clicked, this, Guarded([this] { Open(); }));
 }
 
@@ -40,7 +40,7 @@ void TOutputFolderRow::Load() {
         TIniFile(settingsPath_).ReadString("settings", "OutPutDir", DefaultOutputDir())));
 }
 
-void TOutputFolderRow::Brows() {
+void TOutputFolderRow::Browse() {
     if (chooser_ == nullptr) {
         chooser_ = new TfmDirectory(edDirectory_->window());
     }

@@ -1,5 +1,5 @@
 // The output folder row of the main window: the read-only box edDirectory with the folder of
-// "settings"/"OutPutDir", "Brows" to choose another folder and "Open" to show it in the
+// "settings"/"OutPutDir", "Browse" to choose another folder and "Open" to show it in the
 // desktop's file manager.
 #pragma once
 
@@ -20,14 +20,14 @@ public:
     TOutputFolderRow(QWidget* client, std::string settingsPath, QObject* parent);
 
     QLineEdit* Box() const { return edDirectory_; }
-    QPushButton* BrowsButton() const { return btnBrows_; }
+    QPushButton* BrowseButton() const { return btnBrows_; }
     QPushButton* OpenButton() const { return btnOpen_; }
     // Created on first use.
     TfmDirectory* Chooser() const { return chooser_; }
 
     // Shows the stored folder (first showing).
     void Load();
-    void Brows();
+    void Browse();
     void Open();
 
 signals:

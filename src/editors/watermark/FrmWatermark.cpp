@@ -232,7 +232,7 @@ void TfrmWaterMark::BuildImagePage(QWidget* page) {
     w_.edtAddImage->setReadOnly(true);
     w_.edtAddImage->setGeometry(60, 10, 210, 24);
     Caption(page, "Image:", QRect(10, 10, 48, 24), w_.edtAddImage);
-    w_.btnBrows = MakeButton(page, "btnBrows", "&Brows", QRect(276, 9, 84, 26));
+    w_.btnBrows = MakeButton(page, "btnBrows", "&Browse", QRect(276, 9, 84, 26));
 
     MakeSliderRow(page,
                   {"Horizontal Position:", "trcImageHoriz", "edtImageHoriz", "Image horizontal %",

@@ -135,14 +135,14 @@ TEST_F(SourceListWidget, DestinationsFollowTheChosenFormatAndFolder) {
     EXPECT_THAT(Cells(*window, fcDestination), ElementsAre("clip_(new).avi", "talk_(new).avi"));
     EXPECT_EQ(window->CurrentFormatCode(), "207");
 
-    // Another folder through "Brows"; a file already there moves the name on.
+    // Another folder through "Browse"; a file already there moves the name on.
     const fs::path out = dir_.Path() / "out";
     fs::create_directories(out);
     test::WriteTextFile(out / "clip_(new).avi", "earlier");
     WhenModalOpens([&](QWidget* modal) {
         auto* chooserDialog = qobject_cast<TfmDirectory*>(modal);
         ASSERT_NE(chooserDialog, nullptr);
-        EXPECT_EQ(chooserDialog->windowTitle(), QStringLiteral("Brows"));
+        EXPECT_EQ(chooserDialog->windowTitle(), QStringLiteral("Browse"));
         chooserDialog->SelectFolder(QString::fromStdString(out.string()));
         chooserDialog->OkButton()->click();
     });

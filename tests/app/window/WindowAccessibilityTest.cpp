@@ -105,7 +105,7 @@ TEST_F(WindowAccessibility, EveryControlSaysWhatItDoes) {
         {"imgbtnStop", "stop"},
         {"imgbtnSnap", "capture image"},
         {"BtnAdd", "Add"},
-        {"btnBrows", "Brows"},
+        {"btnBrows", "Browse"},
         {"cmbVideoEncoder", "Encoder:"}, // inside "Video Options"
         {"cmbSamplerate", "SampleRate (Hz):"},
         {"cmbSubtitle", "Subtitle:"},
