@@ -9,7 +9,7 @@
 namespace tessaro {
 
 int StoredThemeIndex(const std::string& settingsPath) {
-    return TIniFile(settingsPath).ReadInteger("settings", "skinIndex", 0);
+    return TIniFile(settingsPath).ReadInteger("settings", "skinIndex", SystemTheme);
 }
 
 void TThemeManager::ApplyTheme(int index) {
@@ -29,9 +29,8 @@ TSkinMenu::TSkinMenu(QMenu* skinMenu, QWidget* mainWindow, TThemeManager& themes
     : QObject(skinMenu), window_(mainWindow), themes_(themes),
       settingsPath_(std::move(settingsPath)) {
     for (int i = 0; i < ThemeCount; ++i) {
-        QAction* item =
-            skinMenu->addAction(QString::fromUtf8(BuiltInThemes()[std::size_t(i)].name));
-        // Skin11 .. Skin71: the theme number followed by 1.
+        QAction* item = skinMenu->addAction(QString::fromUtf8(ThemeName(i)));
+        // Skin11 .. Skin81: the theme number followed by 1.
         item->setObjectName(QStringLiteral("Skin%1").arg(i + 1) + QLatin1Char('1'));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, Guarded([this, i] { ChooseTheme(i); }));

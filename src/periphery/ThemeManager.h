@@ -22,9 +22,9 @@ public:
 
     // DesignTimeTheme until a built-in theme has been applied.
     int ActiveTheme() const { return active_; }
-    // Applies built-in theme index; an index outside 0..6 changes nothing.
+    // Applies built-in theme index; an index outside 0..7 changes nothing.
     void ApplyTheme(int index);
-    // Start-up: the theme stored as "settings"/"skinIndex" (default 0).
+    // Start-up: the theme stored as "settings"/"skinIndex" (default System).
     void ApplyStoredTheme(const std::string& settingsPath);
 
 private:
@@ -32,10 +32,10 @@ private:
     int active_ = DesignTimeTheme;
 };
 
-// Reads the stored theme index (default 0).
+// Reads the stored theme index (default System).
 int StoredThemeIndex(const std::string& settingsPath);
 
-// Fills the "&Skin" menu with one radio item per theme (Skin11 .. Skin71) and runs it:
+// Fills the "&Skin" menu with one radio item per theme (Skin11 .. Skin81) and runs it:
 // opening the menu checks the stored theme; choosing another theme hides the main
 // window, applies the theme, shows the window again and stores the index.
 class TSkinMenu : public QObject {
