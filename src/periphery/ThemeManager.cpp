@@ -1,5 +1,6 @@
 #include "ThemeManager.h"
 
+#include "DesktopColorScheme.h"
 #include "core/ErrorReport.h"
 #include "core/IniFile.h"
 
@@ -12,12 +13,43 @@ int StoredThemeIndex(const std::string& settingsPath) {
     return TIniFile(settingsPath).ReadInteger("settings", "skinIndex", SystemTheme);
 }
 
+TThemeManager::TThemeManager(QWidget* mainWindow) : window_(mainWindow) {}
+
+TThemeManager::TThemeManager(QWidget* mainWindow, const QDBusConnection& bus)
+    : window_(mainWindow), bus_(bus) {}
+
+TThemeManager::~TThemeManager() = default;
+
+TColorScheme TThemeManager::ActiveScheme() const {
+    return desktop_ != nullptr ? desktop_->Scheme() : TColorScheme::Light;
+}
+
 void TThemeManager::ApplyTheme(int index) {
     if (!IsThemeIndex(index) || window_ == nullptr) {
         return;
     }
-    window_->setStyleSheet(QString::fromStdString(ThemeStyleSheet(index)));
     active_ = index;
+    FollowDesktop(index == SystemTheme);
+    ShowActiveTheme();
+}
+
+void TThemeManager::FollowDesktop(bool follow) {
+    if (!follow) {
+        desktop_.reset();
+        return;
+    }
+    if (desktop_ != nullptr) {
+        return;
+    }
+    desktop_ = std::make_unique<TDesktopColorScheme>(bus_ ? *bus_ : QDBusConnection::sessionBus());
+    QObject::connect(desktop_.get(), &TDesktopColorScheme::schemeChanged, desktop_.get(),
+                     [this] { ShowActiveTheme(); });
+}
+
+void TThemeManager::ShowActiveTheme() {
+    if (window_ != nullptr) {
+        window_->setStyleSheet(QString::fromStdString(ThemeStyleSheet(active_, ActiveScheme())));
+    }
 }
 
 void TThemeManager::ApplyStoredTheme(const std::string& settingsPath) {
