@@ -1,5 +1,6 @@
 #include "ThemeManager.h"
 
+#include "DesktopColorScheme.h"
 #include "core/ErrorReport.h"
 #include "core/IniFile.h"
 
@@ -9,15 +10,46 @@
 namespace tessaro {
 
 int StoredThemeIndex(const std::string& settingsPath) {
-    return TIniFile(settingsPath).ReadInteger("settings", "skinIndex", 0);
+    return TIniFile(settingsPath).ReadInteger("settings", "skinIndex", SystemTheme);
+}
+
+TThemeManager::TThemeManager(QWidget* mainWindow) : window_(mainWindow) {}
+
+TThemeManager::TThemeManager(QWidget* mainWindow, const QDBusConnection& bus)
+    : window_(mainWindow), bus_(bus) {}
+
+TThemeManager::~TThemeManager() = default;
+
+TColorScheme TThemeManager::ActiveScheme() const {
+    return desktop_ != nullptr ? desktop_->Scheme() : TColorScheme::Light;
 }
 
 void TThemeManager::ApplyTheme(int index) {
     if (!IsThemeIndex(index) || window_ == nullptr) {
         return;
     }
-    window_->setStyleSheet(QString::fromStdString(ThemeStyleSheet(index)));
     active_ = index;
+    FollowDesktop(index == SystemTheme);
+    ShowActiveTheme();
+}
+
+void TThemeManager::FollowDesktop(bool follow) {
+    if (!follow) {
+        desktop_.reset();
+        return;
+    }
+    if (desktop_ != nullptr) {
+        return;
+    }
+    desktop_ = std::make_unique<TDesktopColorScheme>(bus_ ? *bus_ : QDBusConnection::sessionBus());
+    QObject::connect(desktop_.get(), &TDesktopColorScheme::schemeChanged, desktop_.get(),
+                     [this] { ShowActiveTheme(); });
+}
+
+void TThemeManager::ShowActiveTheme() {
+    if (window_ != nullptr) {
+        window_->setStyleSheet(QString::fromStdString(ThemeStyleSheet(active_, ActiveScheme())));
+    }
 }
 
 void TThemeManager::ApplyStoredTheme(const std::string& settingsPath) {
@@ -29,9 +61,8 @@ TSkinMenu::TSkinMenu(QMenu* skinMenu, QWidget* mainWindow, TThemeManager& themes
     : QObject(skinMenu), window_(mainWindow), themes_(themes),
       settingsPath_(std::move(settingsPath)) {
     for (int i = 0; i < ThemeCount; ++i) {
-        QAction* item =
-            skinMenu->addAction(QString::fromUtf8(BuiltInThemes()[std::size_t(i)].name));
-        // Skin11 .. Skin71: the theme number followed by 1.
+        QAction* item = skinMenu->addAction(QString::fromUtf8(ThemeName(i)));
+        // Skin11 .. Skin81: the theme number followed by 1.
         item->setObjectName(QStringLiteral("Skin%1").arg(i + 1) + QLatin1Char('1'));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, Guarded([this, i] { ChooseTheme(i); }));

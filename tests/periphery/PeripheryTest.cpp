@@ -4,6 +4,7 @@
 #include "FrmAbout.h"
 #include "HelpMenu.h"
 #include "QtTestApplication.h"
+#include "TestPaths.h"
 #include "ThemeManager.h"
 #include "WebLinks.h"
 #include "core/DialogService.h"
@@ -86,23 +87,32 @@ protected:
 };
 
 TEST_F(Themes, CatalogueOrderAndLooks) {
-    const char* names[] = {"Default", "Gray", "Orange", "Purple", "Red", "Green", "Light blue"};
+    const char* names[] = {"Default", "Gray",  "Orange",     "Purple",
+                           "Red",     "Green", "Light blue", "System"};
     std::set<std::string> sheets;
     for (int i = 0; i < ThemeCount; ++i) {
-        EXPECT_STREQ(BuiltInThemes()[std::size_t(i)].name, names[i]);
-        sheets.insert(ThemeStyleSheet(i));
+        EXPECT_STREQ(ThemeName(i), names[i]);
+        sheets.insert(ThemeStyleSheet(i, TColorScheme::Light));
+        sheets.insert(ThemeStyleSheet(i, TColorScheme::Dark));
     }
-    EXPECT_EQ(sheets.size(), std::size_t(ThemeCount)) << "every theme looks different";
+    EXPECT_EQ(sheets.size(), std::size_t(ThemeCount)) << "seven looks and System's dark one";
+    EXPECT_EQ(ThemeStyleSheet(SystemTheme, TColorScheme::Light), ThemeStyleSheet(0))
+        << "System under a light desktop looks like Default";
+    EXPECT_EQ(ThemeStyleSheet(0, TColorScheme::Dark), ThemeStyleSheet(0))
+        << "only System follows the desktop";
     EXPECT_FALSE(IsThemeIndex(-1));
-    EXPECT_FALSE(IsThemeIndex(7));
+    EXPECT_TRUE(IsThemeIndex(SystemTheme));
+    EXPECT_FALSE(IsThemeIndex(8));
 }
 
-TEST_F(Themes, NoStoredIndexMeansDefault) {
+TEST_F(Themes, NoStoredIndexMeansSystem) {
     StartUp();
-    EXPECT_EQ(themes_.ActiveTheme(), 0);
-    EXPECT_EQ(CheckedItems(), std::vector<int>{0});
+    EXPECT_EQ(themes_.ActiveTheme(), SystemTheme);
+    EXPECT_EQ(CheckedItems(), std::vector<int>{SystemTheme});
     EXPECT_EQ(menu_->Item(0)->objectName(), QStringLiteral("Skin11"));
-    EXPECT_EQ(menu_->Item(6)->objectName(), QStringLiteral("Skin71"));
+    EXPECT_EQ(menu_->Item(SystemTheme)->objectName(), QStringLiteral("Skin81"));
+    EXPECT_EQ(StoredThemeIndex(test::DataDir() + "/tessaro-defaults.ini"), SystemTheme)
+        << "a fresh installation starts with System";
 }
 
 TEST_F(Themes, IndexOutsideTheRangeKeepsTheDesignTimeTheme) {
@@ -116,7 +126,7 @@ TEST_F(Themes, IndexOutsideTheRangeKeepsTheDesignTimeTheme) {
             EXPECT_EQ(themes.ActiveTheme(), DesignTimeTheme) << stored;
             EXPECT_EQ(window_.styleSheet(), QStringLiteral("QMainWindow { background: white; }"));
         } else {
-            EXPECT_EQ(themes.ActiveTheme(), 0) << "not a number: the default index";
+            EXPECT_EQ(themes.ActiveTheme(), SystemTheme) << "not a number: the default index";
         }
     }
 }
@@ -147,9 +157,9 @@ TEST_F(Themes, ChoosingTheCheckedThemeDoesNothing) {
     EXPECT_EQ(themes_.ActiveTheme(), 2);
 }
 
-TEST_F(Themes, ChoosingTheDefaultThemeOnAFreshInstallationWritesNothing) {
+TEST_F(Themes, ChoosingSystemOnAFreshInstallationWritesNothing) {
     StartUp();
-    menu_->Item(0)->trigger();
+    menu_->Item(SystemTheme)->trigger();
     EXPECT_FALSE(std::filesystem::exists(SettingsPath()));
     EXPECT_EQ(hides_.hides, 0);
 }

@@ -134,8 +134,8 @@ TEST_F(MainWindow, FirstShowState) {
     EXPECT_FALSE(window->ClosingForUpgrade());
     EXPECT_FALSE(c.mmoLog->isVisible());
 
-    EXPECT_EQ(window->Themes().ActiveTheme(), 0) << "no skinIndex: Default";
-    EXPECT_TRUE(window->SkinMenu().Item(0)->isChecked());
+    EXPECT_EQ(window->Themes().ActiveTheme(), SystemTheme) << "no skinIndex: System";
+    EXPECT_TRUE(window->SkinMenu().Item(SystemTheme)->isChecked());
     EXPECT_FALSE(std::filesystem::exists(SettingsPath())) << "showing writes nothing";
 }
 
@@ -151,8 +151,8 @@ TEST_F(MainWindow, MenusHoldTheirItems) {
     for (QAction* action : window->Controls().Skin1->actions()) {
         skins << action->text();
     }
-    EXPECT_EQ(skins,
-              QStringList({"Default", "Gray", "Orange", "Purple", "Red", "Green", "Light blue"}));
+    EXPECT_EQ(skins, QStringList({"Default", "Gray", "Orange", "Purple", "Red", "Green",
+                                  "Light blue", "System"}));
     for (const char* name : {"Help2", "WebSite1", "SupportandContact1", "About"}) {
         EXPECT_NE(window->findChild<QAction*>(name), nullptr) << name;
     }
