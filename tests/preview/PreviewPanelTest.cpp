@@ -309,6 +309,9 @@ TEST_F(PreviewPanelTest, SnapshotsFollowTheFourSwitchesAndOpenTheFolder) {
 
     AddFile("mpeg2_ac3.mpg");
     PlayUntilShown();
+    // Pictures of the clip are flowing (on a busy machine the first paint may come before the
+    // first decoded picture): the snapshots take the test pattern.
+    ASSERT_TRUE(WaitUntil([&] { return ShownPosition() >= 200000; })) << "playback did not advance";
     QTest::mouseClick(W().imgbtnPAuse, Qt::LeftButton);
 
     struct TCase {
